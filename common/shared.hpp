@@ -1,0 +1,74 @@
+// What the three programs share beyond the imaging primitives.
+//
+//   StripGeometry, ScanResolution   run state measured or set on the first scan
+//   roundNearest                    halves away from zero
+//   roundNearestFloat               the same, after storing the value as a float
+//   listScans                       the ".tif" entries of the current folder, in listing order
+//   loadScan                        a scan as stored: 8 bits, 1 or 3 channels; empty on failure
+//   openVideo                       a colour 640 x 480, 25 fps AVI writer with a FourCC
+//   scaleToVideoFrame               bicubic scaling to 640 x 480
+//   appendFrame                     writes a frame, gray frames as three equal channels
+//   cutWindow                       a window of a scan; samples outside the scan are black
+//   runBatch                        the scan loop: listing, name lines, loading, the limit
+//   handleInfoOptions               --help and --version
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace shared {
+
+struct StripGeometry {
+  int sound_width = 0;
+  int image_length = 0;
+  int image_width = 0;  // the frame window is image_width + 1 columns wide
+};
+
+struct ScanResolution {
+  int x = 0;  // dots per inch across the loaded scan's width
+  int y = 0;
+};
+
+int roundNearest(double value);
+int roundNearestFloat(double value);
+
+std::vector<std::string> listScans();
+cv::Mat loadScan(const std::string& fileName);
+
+// Frames are appended through this, so a stage can write to a video or a test.
+using FrameSink = std::function<void(const cv::Mat& frame)>;
+
+constexpr int kVideoWidth = 640;
+constexpr int kVideoHeight = 480;
+constexpr double kVideoFps = 25.0;
+
+bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char* fourcc);
+cv::Mat scaleToVideoFrame(const cv::Mat& frame);
+void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame);
+
+cv::Mat cutWindow(const cv::Mat& scan, int top, int left, int rows, int columns);
+
+// Handles one scan; returns 0 to go on, or the exit status to stop with.
+// The scan is handed over, so the handler can release it as soon as it is cropped.
+using ScanHandler = std::function<int(cv::Mat scan, int scanNumber)>;
+
+// Lists the scans when the first is asked for, prints each name, loads it and
+// hands it to `handle`, for at most `maxScans` scans. Returns the exit status:
+// 0 at a normal end, 1 when a scan could not be loaded, or what `handle` gave.
+int runBatch(int maxScans, const ScanHandler& handle);
+
+struct ProgramInfo {
+  const char* name;
+  const char* reads;   // one line: what the program reads
+  const char* writes;  // one line: what it writes
+};
+
+// Prints usage for --help or -h, the version for --version; returns true when
+// it printed and the program should end with status 0.
+bool handleInfoOptions(int argc, char** argv, const ProgramInfo& info);
+
+}  // namespace shared

@@ -1,0 +1,38 @@
+// Video output: AVI files through the library's FFmpeg backend, colour,
+// 640 x 480 at 25 frames per second. Frames are scaled bicubic, width and
+// height independently, so a frame's aspect ratio is not kept.
+
+#include "shared.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+namespace shared {
+
+bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char* fourcc) {
+  const int code = cv::VideoWriter::fourcc(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+  try {
+    writer.open(fileName, cv::CAP_FFMPEG, code, kVideoFps, cv::Size(kVideoWidth, kVideoHeight), true);
+  } catch (const cv::Exception&) {
+    return false;
+  }
+  return writer.isOpened();
+}
+
+cv::Mat scaleToVideoFrame(const cv::Mat& frame) {
+  cv::Mat scaled;
+  cv::resize(frame, scaled, cv::Size(kVideoWidth, kVideoHeight), 0, 0, cv::INTER_CUBIC);
+  return scaled;
+}
+
+void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame) {
+  if (frame.channels() == 1) {
+    // The video is colour: a gray frame goes in as three equal channels.
+    cv::Mat colour;
+    cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
+    writer.write(colour);
+  } else {
+    writer.write(frame);
+  }
+}
+
+}  // namespace shared

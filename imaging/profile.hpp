@@ -1,0 +1,31 @@
+// Intensity profiles and extremum search.
+//
+//   columnMeans      mean of the last channel of every column over a band of rows
+//   profileMean      mean of the first `count` values, summed in float
+//   firstDifference  forward differences, one value fewer
+//   peakMaximum      largest value in [first, end) that rises over its left neighbour, else 0
+//   valleyMinimum    smallest value in [first, end) that falls below its left neighbour, else 255
+//
+// Every value stored into a Profile is a 32-bit float; the arithmetic in
+// between is double precision. The searches return either one of the
+// profile's own values or their start value, so callers find its position by
+// exact float equality.
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+#include <vector>
+
+namespace imaging {
+
+using Profile = std::vector<float>;
+
+// Rows are counted from 1 and both ends are included:
+// 1 <= firstRow <= lastRow <= height, columnCount <= width (checked in debug builds).
+Profile columnMeans(const cv::Mat& image, int columnCount, int firstRow, int lastRow);
+float profileMean(const Profile& profile, int count);
+Profile firstDifference(const Profile& profile, int count);
+// Index ranges are first <= i < end; index 0 never qualifies, having no left neighbour.
+float peakMaximum(const Profile& profile, int first, int end);
+float valleyMinimum(const Profile& profile, int first, int end);
+
+}  // namespace imaging
