@@ -4,9 +4,9 @@
 // strip, the first window starts at the strongest rise of the share of
 // bright pixels per row near the top of the scan (a frame line giving way to
 // the first picture), taken over the columns right of the first fifth of
-// the width, away from the strip's near edge. Across the strip, every window starts at
-// the last edge in the left third: a falling step of the column profile on
-// dark film, a rising step on brighter film.
+// the width, where the perforations run. Across the strip, every window
+// starts at the last edge in the left third: a falling step of the column
+// profile on dark film, a rising step on brighter film.
 
 #include "stages.hpp"
 
