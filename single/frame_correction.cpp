@@ -1,14 +1,14 @@
 // frameCorrection: crops a loaded scan to the strip, keeping every row and
 // the columns from the left edge to the right edge, both included.
 //
-// The column profile (mean of each column over the scan's middle rows) is
-// compared at each side: when the outer 7 % of the width holds a valley
-// deeper than twice the deepest valley of that half, the edge is searched in
-// that margin (left: the column carrying the margin's highest rise; right:
-// the column where the profile falls most steeply); when the margin's valley
-// is shallower, the side's outer part is kept. A side that no test decides
-// keeps its outer part too, silently. Edges that would give no valid crop
-// leave the whole width, with a warning.
+// The column profile (mean of each column over the scan's middle rows)
+// decides each side on its own: when the lowest valley of the outer 7 % of
+// the width lies below twice the lowest valley of that half, the edge is in
+// that margin (left: the first column carrying the margin's highest rise;
+// right: the first column where the profile falls most steeply); when it lies
+// above, the side's outer part is kept. A side that neither test decides, or
+// whose search finds no column, keeps its outer part too, silently. Edges
+// that would give no valid crop leave the whole width, with a warning.
 
 #include "stages.hpp"
 
@@ -60,10 +60,8 @@ int leftEdge(const Profile& q, const Margins& at) {
     std::printf("frameCorrection x=%d\n", x);
     return x;
   }
-  if (marginValley > 2 * halfValley) {
-    std::printf("frameCorrection x=%d\n", 1);
-    return 1;
-  }
+  // A shallow margin valley keeps the outer part from column 1; so does a tie, silently.
+  if (marginValley > 2 * halfValley) std::printf("frameCorrection x=%d\n", 1);
   return 1;
 }
 
@@ -83,10 +81,8 @@ int rightEdge(const Profile& q, const Margins& at) {
     std::printf("frameCorrection1 y=%d\n", y);
     return y;
   }
-  if (marginValley > 2 * halfValley) {
-    std::printf("frameCorrection3 y=%d\n", lastColumn);
-    return lastColumn;
-  }
+  // A shallow margin valley keeps the outer part to the last column; so does a tie, silently.
+  if (marginValley > 2 * halfValley) std::printf("frameCorrection3 y=%d\n", lastColumn);
   return lastColumn;
 }
 
