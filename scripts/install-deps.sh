@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libtiff-tools
   ffmpeg
   clang libclang-rt-14-dev
 )

@@ -44,7 +44,7 @@ std::string readFile(const std::string& path) {
 }
 
 RunResult runProgram(const std::string& program, const std::string& folder,
-                     const std::vector<std::string>& args) {
+                     const std::vector<std::string>& args, int asUser) {
   TempDir capture;
   const std::string outPath = capture.file("out"), errPath = capture.file("err");
   const pid_t pid = fork();
@@ -54,6 +54,7 @@ RunResult runProgram(const std::string& program, const std::string& folder,
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) _exit(127);
+    if (asUser >= 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

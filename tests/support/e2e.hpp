@@ -34,8 +34,10 @@ struct RunResult {
   std::string err;
 };
 
+// With `asUser` >= 0 (and when running as root) the program runs under that
+// user id, so that files with no permissions are really unreadable to it.
 RunResult runProgram(const std::string& program, const std::string& folder,
-                     const std::vector<std::string>& args = {});
+                     const std::vector<std::string>& args = {}, int asUser = -1);
 
 struct VideoInfo {
   bool readable = false;

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Reproduces the table of docs/performance.md: builds the programs, the
+# generator and the comparison programs in the release preset, generates the
+# scans (once, into build/bench-data) and prints the table.
+#   bench/run.sh [--repeats N] [--scales 1,2]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+command -v python3 >/dev/null && [ -x /usr/bin/time ] || {
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get install -y -q --no-install-recommends python3 time
+}
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target tarvel1m tarvel1d tarvel4 make_scans plain_pipeline stage_split
+python3 bench/run.py "$@"

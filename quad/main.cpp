@@ -1,0 +1,61 @@
+// tarvel4: turns a folder of four-frame scans into "video3.avi". The writer
+// exists before the folder is listed; the first scan fixes the resolution
+// and the strip geometry that every scan of the run is cut with. A run that
+// cannot finish (a scan that does not load, a pitch too small to cut a
+// frame) still releases the writer, so the frames written so far form a
+// playable video, and ends with status 1.
+
+#include "stages.hpp"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr int kMaxScans = 5;
+constexpr int kDotsPerInch = 900;
+constexpr const char* kVideoFile = "video3.avi";
+
+const shared::ProgramInfo kInfo{
+    "tarvel4",
+    "the *.tif scans of the current folder, four frames each, at most five",
+    "video3.avi (DIVX, 640 x 480, 25 fps), ten frames per scan"};
+
+int convertScans(cv::VideoWriter& writer) {
+  shared::ScanResolution resolution;
+  shared::StripGeometry geometry;
+  const shared::FrameSink toVideo = [&writer](const cv::Mat& frame) { shared::appendFrame(writer, frame); };
+  return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
+    cv::Mat cropped = quad::frameCorrection(scan);
+    scan.release();
+    const cv::Mat turned = quad::orientScan(std::move(cropped));
+    if (scanNumber == 1) {
+      resolution = {kDotsPerInch, kDotsPerInch};
+      std::printf("Picture resolution (dpi) x=%d,y=%d\n", resolution.x, resolution.y);
+      quad::calibrateGeometry(resolution, turned, geometry);
+      if (!quad::framesCanBeCut(geometry)) {
+        std::fprintf(stderr,
+                     "tarvel4: the frame pitch measured on the first scan is %d pixels; no frame "
+                     "can be cut with it, so the run stops\n",
+                     geometry.image_length / 4);
+        return 1;
+      }
+    }
+    return quad::extractFrames(turned, toVideo, geometry);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (shared::handleInfoOptions(argc, argv, kInfo)) return 0;
+  cv::VideoWriter writer;
+  if (!shared::openVideo(writer, kVideoFile, "DIVX")) {
+    std::fprintf(stderr, "tarvel4: cannot create the video file %s (DIVX codec, folder writable?)\n",
+                 kVideoFile);
+    return 1;
+  }
+  const int status = convertScans(writer);
+  writer.release();
+  return status;
+}

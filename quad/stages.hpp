@@ -1,0 +1,45 @@
+// The stages of tarvel4, for scans that hold four consecutive frames of a
+// narrow strip running along the scan's width.
+//
+//   frameCorrection    new image of the strip's columns: left edge found, right edge at 98 %
+//   orientScan         takes the cropped scan, returns it turned a quarter counter-clockwise
+//   calibrateGeometry  on the first scan: fills the StripGeometry, measuring the frame pitch
+//   framePitch         mean spacing of the first and fourth rise, (max4 - max1) / 3 truncated
+//   locateFrameWindow  start row and column offset of the frame windows of one turned scan
+//   extractFrames      cuts the four frames, scales each, sends 1,1,1,1,2,2,2,3,3,4 to a sink
+//
+// After orientScan a row is a position along the strip and a column a
+// position across it. The stages print their measurements on standard
+// output; warnings and errors go to standard error.
+#pragma once
+
+#include "common/shared.hpp"
+
+#include <opencv2/core/mat.hpp>
+
+namespace quad {
+
+cv::Mat frameCorrection(const cv::Mat& scan);
+
+// Takes over the cropped scan; gives no image for a channel count other than 1 or 3.
+cv::Mat orientScan(cv::Mat cropped);
+
+// Always 0. A pitch below 1 (image_length / 4 < 1) leaves no frame to cut;
+// the caller checks that with framesCanBeCut.
+int calibrateGeometry(const shared::ScanResolution& resolution, const cv::Mat& turned,
+                      shared::StripGeometry& geometry);
+int framePitch(int max1, int max4);
+bool framesCanBeCut(const shared::StripGeometry& geometry);
+
+struct FrameWindowStart {
+  int row = 0;     // first row of the first window, 0 when not found
+  int column = 0;  // first column of every window, 0 when not found
+};
+
+FrameWindowStart locateFrameWindow(const cv::Mat& turned);
+
+// Returns 0, or 1 without cutting when the geometry leaves no frame to cut.
+int extractFrames(const cv::Mat& turned, const shared::FrameSink& sink,
+                  const shared::StripGeometry& geometry);
+
+}  // namespace quad

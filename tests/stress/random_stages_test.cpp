@@ -1,0 +1,98 @@
+// Thousands of images of random size, channel count and content through both
+// stage chains, with the first image's geometry applied to the later ones of
+// other sizes as a run does. Every call must return, the sanitizers must stay
+// silent, and every frame must have the size the geometry gives.
+//
+// TARVEL_STRESS_IMAGES sets the number of images (default 2000); the seeds are fixed.
+
+#include "chains.hpp"
+
+#include "quad/stages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cstdlib>
+
+namespace {
+
+int randomExtent(cv::RNG& rng) {
+  const int kind = rng.uniform(0, 100);
+  if (kind < 35) return rng.uniform(1, 16);
+  if (kind < 80) return rng.uniform(16, 400);
+  if (kind < 97) return rng.uniform(400, 1300);
+  return rng.uniform(1300, 3200);
+}
+
+// Something like a film scan: background, a lighter strip, darker frames
+// with frame lines between them, holes along one side, grain.
+void paintFilm(cv::Mat& img, cv::RNG& rng) {
+  img.setTo(cv::Scalar::all(rng.uniform(0, 60)));
+  const int w = img.cols, h = img.rows;
+  const cv::Rect strip(0, h / 8, w, std::max(1, h * 3 / 4));
+  img(strip & cv::Rect(0, 0, w, h)).setTo(cv::Scalar::all(rng.uniform(60, 256)));
+  const int pitch = std::max(2, rng.uniform(2, std::max(3, w / 3)));
+  for (int x = rng.uniform(0, pitch); x < w; x += pitch) {
+    const cv::Rect frame(x, h / 4, std::max(1, pitch - 3), std::max(1, h / 2));
+    img(frame & cv::Rect(0, 0, w, h)).setTo(cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)));
+  }
+  cv::Mat grain(img.size(), img.type());
+  rng.fill(grain, cv::RNG::NORMAL, 0, 12);
+  img += grain;
+}
+
+cv::Mat randomImage(cv::RNG& rng) {
+  const int rows = randomExtent(rng), cols = randomExtent(rng);
+  const int channels = rng.uniform(0, 2) ? 3 : 1;
+  // A third of the images are column ranges of a wider one, with a longer step.
+  const int extra = rng.uniform(0, 3) == 0 ? rng.uniform(1, 9) : 0;
+  cv::Mat wide(rows, cols + extra, CV_8UC(channels));
+  cv::Mat img = wide.colRange(extra / 2, extra / 2 + cols);
+  static const int kLevels[] = {0, 31, 32, 100, 255};
+  switch (rng.uniform(0, 3)) {
+    case 0: rng.fill(img, cv::RNG::UNIFORM, 0, 256); break;
+    case 1: img.setTo(cv::Scalar::all(kLevels[rng.uniform(0, 5)])); break;
+    default: paintFilm(img, rng); break;
+  }
+  return img;
+}
+
+int imageCount() {
+  const char* env = std::getenv("TARVEL_STRESS_IMAGES");
+  return env ? std::atoi(env) : 2000;
+}
+
+}  // namespace
+
+TEST(RandomImages, BothChainsCutFramesOfTheGeometrysSize) {
+  cv::RNG rng(20261207);
+  const int total = imageCount();
+  int tried = 0;
+  while (tried < total) {
+    // A run of one to six images sharing the first one's geometry.
+    stress::RunGeometry single, quad;
+    const int runLength = rng.uniform(1, 7);
+    for (int i = 0; i < runLength && tried < total; ++i, ++tried) {
+      const cv::Mat img = randomImage(rng);
+      SCOPED_TRACE(testing::Message() << "image " << tried << ": " << img.cols << " x " << img.rows
+                                      << " x " << img.channels());
+      cv::Mat frame;
+      std::vector<cv::Mat> frames;
+      stress::quietly([&] {
+        frame = stress::singleChain(img, single);
+        frames = stress::quadChain(img, quad);
+      });
+      ASSERT_EQ(frame.cols, single.geometry.image_width + 1);
+      ASSERT_EQ(frame.rows, single.geometry.image_length);
+      ASSERT_EQ(frame.channels(), img.channels());
+      const size_t expected = quad::framesCanBeCut(quad.geometry) ? 10 : 0;
+      ASSERT_EQ(frames.size(), expected);
+      for (const cv::Mat& f : frames) {
+        ASSERT_EQ(f.size(), cv::Size(640, 480));
+        ASSERT_EQ(f.channels(), img.channels());
+      }
+    }
+  }
+  RecordProperty("images", tried);
+}
