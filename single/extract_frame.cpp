@@ -1,0 +1,107 @@
+// extractFrame: finds the frame window in the turned scan (rows along the
+// strip, columns across it) and returns a copy of it, image_length rows by
+// image_width + 1 columns, with the scan's own samples and channels.
+//
+// The scan's brightness picks a threshold, and two 0/1 copies of the scan
+// at that threshold give the positions: the start row is where the share of
+// bright samples per row (right of the first fifth of the width) rises most
+// steeply in the upper part of the scan; the start column is the last
+// steep step of the share of bright samples per column in the left third,
+// a rise on bright film and a fall on dark film, moved right by a margin of
+// 5 % of the scan's length. A window that reaches outside the scan keeps its
+// size and is black outside, with a warning.
+
+#include "stages.hpp"
+
+#include "imaging/profile.hpp"
+#include "imaging/raster.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace single {
+namespace {
+
+using imaging::Profile;
+
+constexpr float kDarkLevel = 32.0f;      // below it the film is dark
+constexpr float kDarkThreshold = 0.015f;
+constexpr float kMiddleThreshold = 0.2f;  // levels from 32 up to below 100
+constexpr float kBrightThreshold = 0.25f;  // levels of 100 and above
+constexpr float kDarkColumnStep = -0.005f;
+constexpr float kBrightColumnStep = 0.09f;
+
+float brightnessLevel(const cv::Mat& scan) {
+  const Profile means = imaging::columnMeans(scan, scan.cols, 1, scan.rows);
+  return imaging::profileMean(means, scan.cols);
+}
+
+// A level of exactly 100 counts as bright film, like every level above it.
+float thresholdFor(float level) {
+  if (level < kDarkLevel) return kDarkThreshold;
+  if (level < 100.0f) return kMiddleThreshold;
+  return kBrightThreshold;
+}
+
+// Differences between neighbouring rows of the share of bright samples per
+// row, over the columns from the first fifth of the width to the last.
+Profile rowSteps(const cv::Mat& scan, float threshold) {
+  cv::Mat binary = imaging::binarize(scan, threshold);
+  imaging::flipRows(binary);
+  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
+  binary.release();
+  const int bandStart = std::max(shared::roundNearestFloat(0.2 * scan.cols), 1);
+  const Profile rowShare = imaging::columnMeans(transposed, scan.rows, bandStart, scan.cols);
+  return imaging::firstDifference(rowShare, scan.rows);
+}
+
+int startRow(const cv::Mat& scan, float threshold) {
+  const Profile steps = rowSteps(scan, threshold);
+  const int first = static_cast<int>(0.05 * scan.rows);
+  const int end = static_cast<int>(0.35 * scan.rows);
+  std::printf("str = %d sto = %d\n", first, end);
+  const int searchEnd = std::min(end, static_cast<int>(steps.size()));
+  const float peak = imaging::peakMaximum(steps, first, searchEnd);
+  for (int i = first; i < searchEnd; ++i)
+    if (steps[i] == peak) return i;
+  return 0;
+}
+
+Profile columnSteps(const cv::Mat& scan, float threshold) {
+  const cv::Mat binary = imaging::binarize(scan, threshold);
+  const Profile columnShare = imaging::columnMeans(binary, scan.cols, 1, scan.rows);
+  return imaging::firstDifference(columnShare, scan.cols);
+}
+
+int startColumn(const cv::Mat& scan, float threshold, float level) {
+  const Profile steps = columnSteps(scan, threshold);
+  const bool darkFilm = level < kDarkLevel;
+  const int from = shared::roundNearest(0.06 * scan.cols);
+  const int to = shared::roundNearest((darkFilm ? 0.34 : 0.33) * scan.cols);
+  std::printf("od = %d koniec = %d\n", from, to);
+  int column = 0;
+  const int last = std::min(to, static_cast<int>(steps.size()) - 1);
+  for (int i = std::max(from, 0); i <= last; ++i)
+    if (darkFilm ? steps[i] < kDarkColumnStep : steps[i] > kBrightColumnStep) column = i;
+  // The step is the film's edge; the picture starts a margin further in.
+  return column + shared::roundNearest(0.05 * scan.rows);
+}
+
+}  // namespace
+
+cv::Mat extractFrame(const cv::Mat& turned, const shared::StripGeometry& geometry) {
+  if (turned.empty()) return {};
+  const float level = brightnessLevel(turned);
+  const float threshold = thresholdFor(level);
+  std::printf("pro = %f\n", static_cast<double>(threshold));
+  const int x = startRow(turned, threshold);
+  const int n = startColumn(turned, threshold, level);
+  std::printf("N = %d\n", n);
+  std::printf("x= %d\n", x);
+  std::printf("y = %d\n", x + geometry.image_length - 1);
+  std::printf("z=%d\n", n + geometry.image_width);
+  std::printf("N=%d\n", n);
+  return shared::cutWindow(turned, x, n, geometry.image_length, geometry.image_width + 1);
+}
+
+}  // namespace single

@@ -1,0 +1,85 @@
+// On the generator's realistic single-frame scans (gray and colour, bright
+// and dark film, more or less background), the crop edges and the frame
+// window that tarvel1d prints lie within a few pixels of the scans' truth.
+
+#include "support/e2e.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+constexpr int kTolerance = 4;  // pixels
+
+struct Truth {
+  std::string file, film;
+  int channels = 0, cropLeft = 0, cropRight = 0, winRow = 0, winCol = 0;
+};
+
+std::vector<Truth> readTruth(const std::string& path) {
+  std::vector<Truth> truths;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    Truth t;
+    if (fields >> t.file >> t.channels >> t.film >> t.cropLeft >> t.cropRight >> t.winRow >> t.winCol)
+      truths.push_back(t);
+  }
+  return truths;
+}
+
+std::string trimmed(std::string line) {
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+// The lines a scan printed: from its name line up to the next scan's.
+std::string blockOf(const std::string& out, const std::string& file) {
+  std::istringstream lines(out);
+  std::string line, block;
+  bool inside = false;
+  while (std::getline(lines, line)) {
+    const std::string name = trimmed(line);
+    const bool nameLine = name.size() > 4 && name.compare(name.size() - 4, 4, ".tif") == 0 &&
+                          name.find(' ') == std::string::npos;
+    if (nameLine) inside = name == file;
+    if (inside) block += line + "\n";
+  }
+  return block;
+}
+
+int valueAfter(const std::string& block, const std::string& pattern) {
+  std::smatch match;
+  if (!std::regex_search(block, match, std::regex(pattern + "(-?[0-9]+)\n"))) return -1000000;
+  return std::stoi(match[1]);
+}
+
+TEST(SingleGenerated, FoundEdgesAndWindowsMatchTheTruth) {
+  e2e::TempDir folder;
+  const std::string generate = e2e::programPath("make_scans") +
+                               " --kind single --count 10 --seed 5 --channels mixed --film mixed --out " +
+                               folder.path + " >/dev/null";
+  ASSERT_EQ(std::system(generate.c_str()), 0);
+  const std::vector<Truth> truths = readTruth(folder.file("truth.txt"));
+  ASSERT_EQ(truths.size(), 10u);
+
+  const e2e::RunResult run = e2e::runProgram(e2e::programPath("tarvel1d"), folder.path);
+  ASSERT_EQ(run.status, 0);
+  for (const Truth& t : truths) {
+    SCOPED_TRACE(t.file + " " + t.film + " " + std::to_string(t.channels) + " channels");
+    const std::string block = blockOf(run.out, t.file);
+    ASSERT_FALSE(block.empty());
+    EXPECT_NEAR(valueAfter(block, "frameCorrection x="), t.cropLeft, kTolerance);
+    EXPECT_NEAR(valueAfter(block, "frameCorrection[13] y="), t.cropRight, kTolerance);
+    EXPECT_NEAR(valueAfter(block, "x= "), t.winRow, kTolerance);
+    EXPECT_NEAR(valueAfter(block, "N="), t.winCol, kTolerance);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+#include "single/stages.hpp"
+#include "stage_output.hpp"
+
+#include <opencv2/core.hpp>
+
+namespace {
+
+constexpr int kRows = 700, kCols = 900;  // str 35, sto 244, od 54, column offset 35
+
+struct Cut {
+  cv::Mat frame;
+  std::string out;
+  std::string err;
+};
+
+Cut cut(const cv::Mat& turned, shared::StripGeometry g = {0, 100, 99}) {
+  Cut c;
+  c.frame = runCaptured([&] { return single::extractFrame(turned, g); }, c.out, &c.err);
+  return c;
+}
+
+// A turned colour scan, black except a textured bright area: every sample of
+// it stays far above any threshold, so only the area's outline is seen.
+cv::Mat brightFilm(cv::Rect area = {150, 100, kCols - 150, kRows - 100}) {
+  cv::Mat scan(kRows, kCols, CV_8UC3, cv::Scalar::all(0));
+  cv::Mat texture(area.size(), CV_8UC3);
+  cv::RNG(3).fill(texture, cv::RNG::UNIFORM, 120, 256);
+  texture.copyTo(scan(area));
+  return scan;
+}
+
+std::string windowLines(int x, int n, int length = 100, int width = 99) {
+  return "N = " + std::to_string(n) + "\nx= " + std::to_string(x) + "\ny = " +
+         std::to_string(x + length - 1) + "\nz=" + std::to_string(n + width) +
+         "\nN=" + std::to_string(n) + "\n";
+}
+
+}  // namespace
+
+TEST(ExtractFrame, BrightFilmWindowStartsAtTheRisesAndCopiesTheScan) {
+  const cv::Mat scan = brightFilm();
+  const cv::Mat before = scan.clone();
+  const Cut c = cut(scan);
+  // The row share rises at row 99 to 100; the column share at column 149 to 150, plus 35.
+  EXPECT_EQ(c.out, "pro = 0.250000\nstr = 35 sto = 244\nod = 54 koniec = 297\n" + windowLines(99, 184));
+  ASSERT_EQ(c.frame.size(), cv::Size(100, 100));
+  EXPECT_EQ(cv::norm(c.frame, scan(cv::Rect(184, 99, 100, 100)), cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(scan, before, cv::NORM_INF), 0);
+  EXPECT_EQ(c.err, "");
+}
+
+TEST(ExtractFrame, StartRowIsTheFirstSteepestRiseBeforeSto) {
+  cv::Mat scan = brightFilm();
+  scan(cv::Rect(0, 200, kCols, 30)).setTo(0);  // a second, equal rise at row 229
+  EXPECT_NE(cut(scan).out.find("x= 99\n"), std::string::npos);
+  EXPECT_NE(cut(brightFilm({150, 244, kCols - 150, kRows - 244})).out.find("x= 243\n"), std::string::npos);
+  // A rise at sto itself is outside: no rise at all, so the first flat row, str, wins.
+  EXPECT_NE(cut(brightFilm({150, 246, kCols - 150, kRows - 246})).out.find("x= 35\n"), std::string::npos);
+}
+
+TEST(ExtractFrame, StartColumnIsTheLastStepUpToKoniecIncluded) {
+  cv::Mat scan = brightFilm();
+  scan(cv::Rect(150, 400, 100, 300)).setTo(0);  // steps up at 149 and again at 249
+  EXPECT_NE(cut(scan).out.find("\nN=284\n"), std::string::npos);
+  EXPECT_NE(cut(brightFilm({298, 100, kCols - 298, kRows - 100})).out.find("\nN=332\n"), std::string::npos);
+  // A step past koniec is not taken: the column is the offset alone.
+  EXPECT_NE(cut(brightFilm({299, 100, kCols - 299, kRows - 100})).out.find("\nN=35\n"), std::string::npos);
+}
+
+TEST(ExtractFrame, DarkFilmUsesTheLowThresholdAndTheLastFall) {
+  // Film base (level 20) on the left, black beyond column 199, a faint picture from row 100.
+  cv::Mat scan(kRows, kCols, CV_8UC1, cv::Scalar(0));
+  scan.colRange(0, 200).setTo(20);
+  scan(cv::Rect(300, 100, 600, 600)).setTo(10);
+  const Cut c = cut(scan);
+  EXPECT_EQ(c.out, "pro = 0.015000\nstr = 35 sto = 244\nod = 54 koniec = 306\n" + windowLines(99, 234));
+  EXPECT_EQ(c.frame.channels(), 1);
+}
+
+TEST(ExtractFrame, LevelBoundariesPickTheThreshold) {
+  const auto firstLine = [](int level) {
+    const std::string out = cut(cv::Mat(kRows, kCols, CV_8UC1, cv::Scalar(level))).out;
+    return out.substr(0, out.find('\n', out.find("od")));
+  };
+  EXPECT_EQ(firstLine(31), "pro = 0.015000\nstr = 35 sto = 244\nod = 54 koniec = 306");
+  EXPECT_EQ(firstLine(32), "pro = 0.200000\nstr = 35 sto = 244\nod = 54 koniec = 297");
+  EXPECT_EQ(firstLine(99), "pro = 0.200000\nstr = 35 sto = 244\nod = 54 koniec = 297");
+  EXPECT_EQ(firstLine(100), "pro = 0.250000\nstr = 35 sto = 244\nod = 54 koniec = 297");
+}
+
+TEST(ExtractFrame, WindowOutsideTheScanKeepsItsSizeAndIsBlackThere) {
+  const cv::Mat scan = brightFilm();
+  const Cut c = cut(scan, {71, 539, 744});
+  ASSERT_EQ(c.frame.size(), cv::Size(745, 539));  // columns 184 to 928 of a 900-column scan
+  EXPECT_EQ(cv::norm(c.frame.colRange(0, 716), scan(cv::Rect(184, 99, 716, 539)), cv::NORM_INF), 0);
+  EXPECT_EQ(cv::countNonZero(c.frame.colRange(716, 745).reshape(1)), 0);
+  EXPECT_NE(c.err.find("warning"), std::string::npos);
+}
+
+TEST(ExtractFrame, TinyScansGiveAFullSizeWindowWithoutReadingOutside) {
+  cv::RNG rng(11);
+  for (int rows = 1; rows <= 12; ++rows)
+    for (int cols = 1; cols <= 12; ++cols) {
+      cv::Mat scan(rows, cols, CV_8UC3);
+      rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
+      EXPECT_EQ(cut(scan, {1, 5, 6}).frame.size(), cv::Size(7, 5));
+    }
+}

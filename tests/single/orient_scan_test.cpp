@@ -1,0 +1,43 @@
+#include "single/stages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+
+namespace {
+
+cv::Mat grayPixels() { return (cv::Mat_<uchar>(2, 3) << 'a', 'b', 'c', 'd', 'e', 'f'); }
+
+cv::Mat colourOf(const cv::Mat& gray) {
+  cv::Mat colour;
+  cv::merge(std::vector<cv::Mat>{gray, gray + 1, gray + 2}, colour);
+  return colour;
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+}  // namespace
+
+TEST(OrientScan, TurnsGrayClockwiseAndTransposesColour) {
+  const cv::Mat grayTurned = (cv::Mat_<uchar>(3, 2) << 'd', 'a', 'e', 'b', 'f', 'c');
+  EXPECT_TRUE(same(single::orientScan(grayPixels()), grayTurned));
+  const cv::Mat colourTurned = (cv::Mat_<uchar>(3, 2) << 'a', 'd', 'b', 'e', 'c', 'f');
+  EXPECT_TRUE(same(single::orientScan(colourOf(grayPixels())), colourOf(colourTurned)));
+}
+
+TEST(OrientScan, GrayAndColourResultsAreMirrorImages) {
+  cv::Mat gray(37, 23, CV_8UC1);
+  cv::randu(gray, 0, 256);
+  const cv::Mat fromGray = single::orientScan(gray.clone());
+  cv::Mat fromColour;
+  cv::extractChannel(single::orientScan(colourOf(gray)), fromColour, 0);
+  cv::Mat mirrored;
+  cv::flip(fromColour, mirrored, 1);
+  EXPECT_TRUE(same(fromGray, mirrored));
+}
+
+TEST(OrientScan, OtherChannelCountsGiveNoImage) {
+  EXPECT_TRUE(single::orientScan(cv::Mat(4, 5, CV_8UC2, cv::Scalar::all(1))).empty());
+}
