@@ -54,14 +54,14 @@ std::string grayAlphaTiff(const cv::Mat& gray) {
   u32(8);
   const uint16_t entries = 11;
   const uint32_t ifdSize = 2 + entries * 12 + 4;
-  const uint32_t bitsAt = 8 + ifdSize, dataAt = bitsAt + 4;
+  const uint32_t dataAt = 8 + ifdSize;
   u16(entries);
   auto tag = [&](uint16_t id, uint16_t type, uint32_t count, uint32_t value) {
     u16(id), u16(type), u32(count), u32(value);
   };
   tag(256, 4, 1, gray.cols);           // width
   tag(257, 4, 1, gray.rows);           // height
-  tag(258, 3, 2, bitsAt);              // 8 bits, 8 bits
+  tag(258, 3, 2, 8 | 8 << 16);         // 8 bits, 8 bits, inline
   tag(259, 3, 1, 1);                   // no compression
   tag(262, 3, 1, 1);                   // black is zero
   tag(273, 4, 1, dataAt);              // one strip
@@ -71,7 +71,6 @@ std::string grayAlphaTiff(const cv::Mat& gray) {
   tag(284, 3, 1, 1);                   // interleaved
   tag(338, 3, 1, 2);                   // the extra sample is unassociated alpha
   u32(0);
-  u16(8), u16(8);
   for (int r = 0; r < gray.rows; ++r)
     for (int c = 0; c < gray.cols; ++c) out += static_cast<char>(gray.at<uchar>(r, c)), out += '\x80';
   return out;
@@ -105,7 +104,8 @@ class BadFiles : public ::testing::TestWithParam<Program> {
 
   // Runs the program on `name` alone, then on the plain 8-bit scan of the
   // same picture under the same name, and expects the same lines and frames.
-  void expectSameAsPlain(const std::string& name, int channels) {
+  void expectSameAsPlain(const std::string& name, int channels, const std::string& what) {
+    SCOPED_TRACE(what);
     const auto variant = run();
     const auto variantFrames = e2e::decodeFrames(folder_.file(GetParam().video));
     fs::remove_all(folder_.file(name));
@@ -118,6 +118,7 @@ class BadFiles : public ::testing::TestWithParam<Program> {
     ASSERT_EQ(static_cast<int>(plainFrames.size()), GetParam().framesPerScan);
     for (size_t i = 0; i < plainFrames.size(); ++i)
       EXPECT_EQ(cv::norm(variantFrames[i], plainFrames[i], cv::NORM_INF), 0) << "frame " << i;
+    fs::remove(folder_.file(name));
   }
 
   void expectLoadFailureFirst(const std::string& name, int asUser = -1) {
@@ -186,39 +187,38 @@ TEST_P(BadFiles, DeeperAndExtraChannelsConvertLikeThePlainScan) {
     cv::Mat deep;
     reference(channels).convertTo(deep, CV_16U, 257);  // v x 257 scales back to v
     ASSERT_TRUE(cv::imwrite(folder_.file("deep.tif"), deep));
-    expectSameAsPlain("deep.tif", channels);
+    expectSameAsPlain("deep.tif", channels, "16-bit samples");
   }
   cv::Mat rgba;
   cv::cvtColor(reference(3), rgba, cv::COLOR_BGR2BGRA);
   ASSERT_TRUE(cv::imwrite(folder_.file("rgba.tif"), rgba));
-  expectSameAsPlain("rgba.tif", 3);
-  fs::remove(folder_.file("rgba.tif"));
+  expectSameAsPlain("rgba.tif", 3, "alpha channel");
   writeBytes(folder_.file("ga.tif"), grayAlphaTiff(reference(1)));
-  expectSameAsPlain("ga.tif", 1);
+  expectSameAsPlain("ga.tif", 1, "gray with alpha");
 }
 
 TEST_P(BadFiles, StorageVariantsConvertLikeThePlainScan) {
   const cv::Mat colour = reference(3);
   ASSERT_TRUE(cv::imwrite(folder_.file("v.tif"), colour, {cv::IMWRITE_TIFF_COMPRESSION, 5}));  // LZW
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "LZW");
   ASSERT_TRUE(cv::imwrite(folder_.file("v.tif"), colour, {cv::IMWRITE_TIFF_COMPRESSION, 8}));  // deflate
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "deflate");
   ASSERT_TRUE(cv::imwritemulti(folder_.file("v.tif"), std::vector<cv::Mat>{colour, 255 - colour}));
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "multi-page");
   std::vector<uchar> png;
   cv::imencode(".png", colour, png);
   writeBytes(folder_.file("v.tif"), std::string(png.begin(), png.end()));
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "PNG named .tif");
 
   ASSERT_TRUE(cv::imwrite(folder_.file("plain.tif"), colour));
   const std::string plain = folder_.file("plain.tif"), tiled = folder_.file("v.tif");
   ASSERT_EQ(std::system(("tiffcp -t -w 64 -l 64 '" + plain + "' '" + tiled + "'").c_str()), 0);
   fs::remove(plain);
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "tiled");
   // An orientation tag does not turn the raster: the scan is taken as stored.
   ASSERT_TRUE(cv::imwrite(tiled, colour));
   ASSERT_EQ(std::system(("tiffset -s 274 6 '" + tiled + "'").c_str()), 0);
-  expectSameAsPlain("v.tif", 3);
+  expectSameAsPlain("v.tif", 3, "orientation tag");
 }
 
 TEST_P(BadFiles, NamesAreTakenAsTheyAreAndOnlyTifMatches) {
@@ -235,6 +235,8 @@ TEST_P(BadFiles, NamesAreTakenAsTheyAreAndOnlyTifMatches) {
   EXPECT_LT(spaced, accented);  // bytes above ASCII sort after letters
   EXPECT_EQ(framesWritten(), 2 * GetParam().framesPerScan);
 }
+
+void PrintTo(const Program& p, std::ostream* os) { *os << p.name; }
 
 INSTANTIATE_TEST_SUITE_P(Programs, BadFiles, ::testing::ValuesIn(kPrograms),
                          [](const auto& info) { return std::string(info.param.name); });

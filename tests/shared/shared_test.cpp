@@ -1,0 +1,136 @@
+// The layer the programs share: rounding, listing order, loading as stored,
+// window cutting and the scan loop's messages.
+
+#include "common/shared.hpp"
+#include "support/e2e.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs `body` with the current folder set to `dir`.
+template <typename Body>
+void inFolder(const std::string& dir, Body&& body) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  body();
+  fs::current_path(before);
+}
+
+}  // namespace
+
+TEST(Rounding, HalvesGoAwayFromZero) {
+  EXPECT_EQ(shared::roundNearest(2.5), 3);
+  EXPECT_EQ(shared::roundNearest(-2.5), -3);
+  EXPECT_EQ(shared::roundNearest(2.4999), 2);
+  EXPECT_EQ(shared::roundNearest(-0.4), 0);
+  EXPECT_EQ(shared::roundNearest(0.06 * 900), 54);
+  // 0.15 x 10 is just above 1.5 in double but exactly 1.5 as a float: 2 either way;
+  // 0.35 x 700 is just below 245, 244.99999999999997 rounds to 245.
+  EXPECT_EQ(shared::roundNearestFloat(0.15 * 10), 2);
+  EXPECT_EQ(shared::roundNearest(0.35 * 700), 245);
+  // A product that only the float step carries over the half.
+  EXPECT_EQ(shared::roundNearest(2.4999999), 2);
+  EXPECT_EQ(shared::roundNearestFloat(2.4999999), 3);
+}
+
+TEST(Listing, FoldsCaseTakesOnlyTifAndBreaksTiesByBytes) {
+  e2e::TempDir dir;
+  for (const char* name : {"b.tif", "A.TIF", "a.tif", "C.Tif", "d.tiff", "e.tif.bak", "_x.tif", "video.avi"})
+    std::ofstream(dir.file(name)) << "x";
+  fs::create_directory(dir.file("f.tif"));
+  std::vector<std::string> names;
+  inFolder(dir.path, [&] { names = shared::listScans(); });
+  // '_' (0x5F) sorts after the upper-case letters it is compared with.
+  EXPECT_EQ(names, (std::vector<std::string>{"A.TIF", "a.tif", "b.tif", "C.Tif", "f.tif", "_x.tif"}));
+}
+
+TEST(Loading, TakesTheRasterAsStoredWhateverItsOrientationTag) {
+  e2e::TempDir dir;
+  cv::Mat stored(5, 8, CV_8UC3);
+  cv::randu(stored, 0, 256);
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    const std::string path = dir.file("o.tif");
+    ASSERT_TRUE(cv::imwrite(path, stored));
+    ASSERT_EQ(std::system(("tiffset -s 274 " + std::to_string(orientation) + " " + path).c_str()), 0);
+    const cv::Mat loaded = shared::loadScan(path);
+    ASSERT_EQ(loaded.size(), stored.size()) << orientation;
+    EXPECT_EQ(cv::norm(loaded, stored, cv::NORM_INF), 0) << orientation;
+  }
+}
+
+TEST(Loading, GivesEightBitsWithOneOrThreeChannels) {
+  e2e::TempDir dir;
+  cv::Mat colour(4, 6, CV_8UC3);
+  cv::randu(colour, 0, 256);
+  cv::Mat deep, withAlpha;
+  colour.convertTo(deep, CV_16U, 257);
+  cv::cvtColor(colour, withAlpha, cv::COLOR_BGR2BGRA);
+  ASSERT_TRUE(cv::imwrite(dir.file("deep.tif"), deep));
+  ASSERT_TRUE(cv::imwrite(dir.file("alpha.tif"), withAlpha));
+  for (const char* name : {"deep.tif", "alpha.tif"}) {
+    const cv::Mat loaded = shared::loadScan(dir.file(name));
+    ASSERT_EQ(loaded.type(), CV_8UC3) << name;
+    EXPECT_EQ(cv::norm(loaded, colour, cv::NORM_INF), 0) << name;
+  }
+  std::ofstream(dir.file("empty.tif"));
+  EXPECT_TRUE(shared::loadScan(dir.file("empty.tif")).empty());
+  EXPECT_TRUE(shared::loadScan(dir.file("missing.tif")).empty());
+  EXPECT_TRUE(shared::loadScan(dir.path).empty());
+}
+
+TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
+  cv::Mat scan(4, 5, CV_8UC3, cv::Scalar(9, 8, 7));
+  const cv::Mat inside = shared::cutWindow(scan, 1, 1, 3, 4);
+  EXPECT_EQ(inside.size(), cv::Size(4, 3));
+  EXPECT_EQ(cv::norm(inside, cv::Mat(3, 4, CV_8UC3, cv::Scalar(9, 8, 7)), cv::NORM_INF), 0);
+  testing::internal::CaptureStderr();
+  const cv::Mat outside = shared::cutWindow(scan, -1, 3, 3, 4);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("outside"), std::string::npos);
+  ASSERT_EQ(outside.size(), cv::Size(4, 3));
+  EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 2 * 2 * 3);  // rows 0-1, columns 3-4 of the scan
+  EXPECT_EQ(outside.at<cv::Vec3b>(1, 0), cv::Vec3b(9, 8, 7));
+  EXPECT_EQ(outside.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
+  EXPECT_EQ(shared::cutWindow(scan, 100, 100, 2, 2).size(), cv::Size(2, 2));
+  EXPECT_TRUE(shared::cutWindow(scan, 0, 0, 0, 3).empty());
+}
+
+TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
+  e2e::TempDir dir;
+  const cv::Mat scan(3, 3, CV_8UC1, cv::Scalar(1));
+  for (const char* name : {"a.tif", "b.tif", "c.tif"}) ASSERT_TRUE(cv::imwrite(dir.file(name), scan));
+  std::vector<int> seen;
+  auto handler = [&](cv::Mat, int number) { seen.push_back(number); return 0; };
+  int status = -1;
+  testing::internal::CaptureStdout();
+  inFolder(dir.path, [&] { status = shared::runBatch(2, handler); });
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \nb.tif       \n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+
+  std::ofstream(dir.file("b.tif"), std::ios::trunc) << "broken";
+  testing::internal::CaptureStdout();
+  inFolder(dir.path, [&] { status = shared::runBatch(10, handler); });
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "a.tif       \nb.tif       \nCould not load image file: b.tif\n");
+  EXPECT_EQ(status, 1);
+
+  // A handler's own stop ends the loop with its status.
+  testing::internal::CaptureStdout();
+  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, int) { return 7; }); });
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \n");
+  EXPECT_EQ(status, 7);
+}
