@@ -169,6 +169,19 @@ TEST_P(BadFiles, UnreadableFileStopsTheRun) {
   expectLoadFailureFirst("locked.tif", asUser);
 }
 
+TEST_P(BadFiles, AFolderThatTakesNoVideoStopsBeforeAnyScan) {
+  ASSERT_TRUE(cv::imwrite(folder_.file("a.tif"), reference(1)));
+  int asUser = -1;
+  if (geteuid() == 0) asUser = 65534;  // root writes anywhere: run as "nobody"
+  chmod(folder_.path.c_str(), 0555);
+  const auto r = run(asUser);
+  chmod(folder_.path.c_str(), 0755);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find(GetParam().video), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(folder_.file(GetParam().video)));
+}
+
 TEST_P(BadFiles, AGoodBadGoodSequenceKeepsTheFirstScansFrames) {
   ASSERT_TRUE(cv::imwrite(folder_.file("a.tif"), reference(3)));
   const auto alone = run();
