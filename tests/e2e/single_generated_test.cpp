@@ -3,6 +3,7 @@
 // window that tarvel1d prints lie within a few pixels of the scans' truth.
 
 #include "support/e2e.hpp"
+#include "truth.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +15,6 @@
 namespace {
 
 constexpr int kTolerance = 4;  // pixels
-
-struct Truth {
-  std::string file, film;
-  int channels = 0, cropLeft = 0, cropRight = 0, winRow = 0, winCol = 0;
-};
-
-std::vector<Truth> readTruth(const std::string& path) {
-  std::vector<Truth> truths;
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream fields(line);
-    Truth t;
-    if (fields >> t.file >> t.channels >> t.film >> t.cropLeft >> t.cropRight >> t.winRow >> t.winCol)
-      truths.push_back(t);
-  }
-  return truths;
-}
 
 std::string trimmed(std::string line) {
   while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -60,18 +42,19 @@ int valueAfter(const std::string& block, const std::string& pattern) {
   return std::stoi(match[1]);
 }
 
-TEST(SingleGenerated, FoundEdgesAndWindowsMatchTheTruth) {
+void checkRun(const std::string& scale, int seed) {
+  SCOPED_TRACE("scale " + scale);
   e2e::TempDir folder;
-  const std::string generate = e2e::programPath("make_scans") +
-                               " --kind single --count 10 --seed 5 --channels mixed --film mixed --out " +
-                               folder.path + " >/dev/null";
+  const std::string generate = e2e::programPath("make_scans") + " --kind single --count 10 --seed " +
+                               std::to_string(seed) + " --channels mixed --film mixed --scale " + scale +
+                               " --out " + folder.path + " >/dev/null";
   ASSERT_EQ(std::system(generate.c_str()), 0);
-  const std::vector<Truth> truths = readTruth(folder.file("truth.txt"));
+  const std::vector<e2e::TruthLine> truths = e2e::readTruth(folder.file("truth.txt"));
   ASSERT_EQ(truths.size(), 10u);
 
   const e2e::RunResult run = e2e::runProgram(e2e::programPath("tarvel1d"), folder.path);
   ASSERT_EQ(run.status, 0);
-  for (const Truth& t : truths) {
+  for (const e2e::TruthLine& t : truths) {
     SCOPED_TRACE(t.file + " " + t.film + " " + std::to_string(t.channels) + " channels");
     const std::string block = blockOf(run.out, t.file);
     ASSERT_FALSE(block.empty());
@@ -80,6 +63,12 @@ TEST(SingleGenerated, FoundEdgesAndWindowsMatchTheTruth) {
     EXPECT_NEAR(valueAfter(block, "x= "), t.winRow, kTolerance);
     EXPECT_NEAR(valueAfter(block, "N="), t.winCol, kTolerance);
   }
+}
+
+TEST(SingleGenerated, FoundEdgesAndWindowsMatchTheTruth) {
+  checkRun("1", 5);
+  checkRun("1.5", 6);
+  checkRun("2", 7);
 }
 
 }  // namespace

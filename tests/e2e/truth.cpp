@@ -14,10 +14,8 @@ std::vector<TruthLine> readTruth(const std::string& path) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
     TruthLine t;
-    std::string film;
-    int cropRight = 0;
-    fields >> t.file >> t.channels >> film >> t.cropLeft >> cropRight >> t.winRow >> t.winCol;
-    lines.push_back(t);
+    if (fields >> t.file >> t.channels >> t.film >> t.cropLeft >> t.cropRight >> t.winRow >> t.winCol)
+      lines.push_back(t);
   }
   return lines;
 }

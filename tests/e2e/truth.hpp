@@ -9,8 +9,10 @@ namespace e2e {
 
 struct TruthLine {
   std::string file;
+  std::string film;  // "bright" or "dark"
   int channels = 0;
   int cropLeft = 0;
+  int cropRight = 0;
   int winRow = 0;
   int winCol = 0;
 };
