@@ -43,9 +43,19 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
-RunResult runProgram(const std::string& program, const std::string& folder,
+RunResult runProgram(const std::string& requested, const std::string& folder,
                      const std::vector<std::string>& args, int asUser) {
   TempDir capture;
+  // Another user may not reach the build tree (a clone in a private folder):
+  // it runs a copy of the program from a folder it can read.
+  TempDir copy;
+  std::string program = requested;
+  if (asUser >= 0) {
+    fs::permissions(copy.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+    program = copy.file(fs::path(requested).filename().string());
+    fs::copy_file(requested, program);
+  }
   const std::string outPath = capture.file("out"), errPath = capture.file("err");
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
