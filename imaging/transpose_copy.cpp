@@ -1,8 +1,8 @@
 // transposeCopy: result(i, j) = image(j, i), all channel bytes of a pixel
 // moving together. A counter-clockwise quarter turn followed by a row
-// reversal is exactly this, and the library's blocked transpose does it as
-// one copy that walks the source in cache-sized tiles, where the two
-// primitives make two full-size copies, the first reading down columns.
+// reversal is exactly this; the library's transpose does it as one copy,
+// where the two primitives make two full-size copies, the first of them
+// reading down the source's columns.
 
 #include "fused.hpp"
 
