@@ -21,11 +21,15 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BIN = os.path.join(ROOT, "build", "release", "bin")
 DATA = os.path.join(ROOT, "build", "bench-data")
-BIT_RATE = "7680k"  # what the library's writer asks of the encoder: 640 x 480 x 25
+# What the library's writer (OpenCV 4.6 with FFmpeg) configures for a 640 x 480,
+# 25 fps video, read back from the AVI header of its output (dwMaxBytesPerSec):
+# 2 x 640 x 480 x 25 bit/s, the same as tolerance, quantiser at least 3, an
+# intra frame every 12 frames, one encoder thread.
+ENCODER = ["-b:v", "15360k", "-bt", "15360k", "-qmin", "3", "-g", "12", "-threads", "1"]
 
 KINDS = {
-    "single": {"programs": ["tarvel1m", "tarvel1d"], "scans": 10, "window": (745, 539)},
-    "quad": {"programs": ["tarvel4"], "scans": 5, "window": (249, 230)},
+    "single": {"programs": ["tarvel1m", "tarvel1d"], "scans": 10, "frames_per_scan": 1},
+    "quad": {"programs": ["tarvel4"], "scans": 5, "frames_per_scan": 10},
 }
 CODEC = {"tarvel1m": ("msmpeg4v2", "MP42"), "tarvel1d": ("mpeg4", "DIVX"), "tarvel4": ("mpeg4", "DIVX")}
 
@@ -65,16 +69,61 @@ def make_sets(kind, scale, channels):
     return name, base
 
 
-def ffmpeg_cmd(kind, program):
-    w, h = KINDS[kind]["window"]
+def window_of(program, folder):
+    """The frame window our program cuts, in the loaded scan's orientation
+    (width along the strip, height across it), from its own output lines."""
+    out = subprocess.run([os.path.join(BIN, program)], cwd=folder, capture_output=True, text=True).stdout
+    m = re.search(r"image_length = (\d+) image_width = (\d+)", out)
+    length, width = int(m.group(1)), int(m.group(2))
+    along = length // 4 if program == "tarvel4" else length
+    return along, width + 1
+
+
+def ffmpeg_cmd(kind, program, window, scan_size):
+    """Decode, crop the same fixed windows as the no-analysis program, scale
+    bicubic, encode with the writer's settings. For four-frame scans every scan
+    is split into its four windows, each scaled once and sent 4, 3, 2 and 1
+    times with explicit time stamps, as the programs do."""
+    (w, h), (sw, sh) = window, scan_size
     codec, tag = CODEC[program]
-    scale = f"crop={w}:{h},scale=640:480:flags=bicubic"
-    if kind == "quad":
-        rate, vf = "2.5", scale + ",fps=25"  # every scan becomes ten output frames
+    scale = "scale=640:480:flags=bicubic"
+    y = (sh - h) // 2
+    if kind == "single":
+        x = (sw - w) // 2
+        rate, graph = "25", f"[0:v]crop={w}:{h}:{x}:{y},{scale}[out]"
     else:
-        rate, vf = "25", scale
+        x0 = (sw - (3 * (w - 1) + w)) // 2
+        copies = [4, 3, 2, 1]
+        parts = ["[0:v]settb=1/25,split=4[w0][w1][w2][w3]"]
+        frame = 0
+        for k, n in enumerate(copies):
+            outs = "".join(f"[f{frame + i}]" for i in range(n))
+            split = f",split={n}" if n > 1 else ""
+            parts.append(f"[w{k}]crop={w}:{h}:{x0 + k * (w - 1)}:{y},{scale}{split}{outs}")
+            frame += n
+        parts += [f"[f{i}]setpts=PTS+{i}[g{i}]" for i in range(10)]
+        parts.append("".join(f"[g{i}]" for i in range(10)) + "interleave=nb_inputs=10[out]")
+        rate, graph = "2.5", ";".join(parts)
     return ["ffmpeg", "-y", "-v", "error", "-framerate", rate, "-pattern_type", "glob", "-i", "*.tif",
-            "-vf", vf, "-c:v", codec, "-vtag", tag, "-b:v", BIT_RATE, "-r", "25", "ffmpeg.avi"]
+            "-filter_complex", graph, "-map", "[out]", "-r", "25", "-c:v", codec, "-vtag", tag] + ENCODER + [
+            "ffmpeg.avi"]
+
+
+def video_facts(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                          "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_packets",
+                          "-of", "csv=p=0", path], capture_output=True, text=True).stdout.strip()
+    return out
+
+
+def check_same_output(program, folder):
+    """Ours, the no-analysis program and ffmpeg must write the same codec, tag,
+    size, rate and frame count, or the comparison means nothing."""
+    video = "video3.avi" if program == "tarvel4" else "video.avi"
+    facts = {name: video_facts(os.path.join(folder, name)) for name in (video, "plain.avi", "ffmpeg.avi")}
+    if len(set(facts.values())) != 1:
+        sys.exit(f"outputs differ in {folder}: {facts}")
+    print(f"checked {program} in {folder}: {facts[video]}", file=sys.stderr)
 
 
 def scan_bytes(folder):
@@ -82,7 +131,7 @@ def scan_bytes(folder):
                           "csv=p=0", sorted(f for f in os.listdir(folder) if f.endswith(".tif"))[0]],
                          cwd=folder, capture_output=True, text=True).stdout.strip().split(",")
     w, h, fmt = int(out[0]), int(out[1]), out[2]
-    return w * h * (1 if fmt.startswith("gray") else 3)
+    return w * h * (1 if fmt.startswith("gray") else 3), (w, h)
 
 
 def split_medians(kind, folder, repeats):
@@ -99,7 +148,7 @@ def split_medians(kind, folder, repeats):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--repeats", type=int, default=5)
+    ap.add_argument("--repeats", type=int, default=7)
     ap.add_argument("--scales", default="1,2")
     args = ap.parse_args()
     rows = []
@@ -109,34 +158,37 @@ def main():
             for channels in (1, 3):
                 name, base = make_sets(kind, scale, channels)
                 one, full, empty = (os.path.join(base, d) for d in ("one", "all", "empty"))
-                decoded = scan_bytes(full)
-                plain = [os.path.join(BIN, "plain_pipeline"), kind]
-                plain_one = timed(plain, one, args.repeats)
-                plain_marginal = (timed(plain, full, args.repeats) - plain_one) / (n - 1)
-                plain_start = plain_one - plain_marginal
+                decoded, scan_size = scan_bytes(full)
+                window = window_of(KINDS[kind]["programs"][0], one)
                 split = split_medians(kind, full, args.repeats)
                 for program in KINDS[kind]["programs"]:
                     prog = [os.path.join(BIN, program)]
+                    plain = [os.path.join(BIN, "plain_pipeline"), kind, str(window[0]), str(window[1]),
+                             CODEC[program][1]]
+                    plain_start = timed(plain, empty, args.repeats)
+                    plain_marginal = (timed(plain, full, args.repeats) - timed(plain, one, args.repeats)) / (n - 1)
+                    plain_peak_empty, plain_peak_full = peak_kb(plain, empty), peak_kb(plain, full)
                     start = timed(prog, empty, args.repeats)
                     marginal = (timed(prog, full, args.repeats) - timed(prog, one, args.repeats)) / (n - 1)
-                    ff = ffmpeg_cmd(kind, program)
+                    ff = ffmpeg_cmd(kind, program, window, scan_size)
                     ff_one = timed(ff, one, args.repeats)
                     ff_marginal = (timed(ff, full, args.repeats) - ff_one) / (n - 1)
                     ff_start = ff_one - ff_marginal  # the intercept: a run's cost before its first scan
                     peak_empty, peak_full = peak_kb(prog, empty), peak_kb(prog, full)
+                    check_same_output(program, full)
                     rows.append((name, program, start, marginal, plain_start, plain_marginal, ff_start, ff_marginal, split,
-                                 peak_empty, peak_full, decoded))
+                                 peak_empty, peak_full, decoded, plain_peak_empty, plain_peak_full))
     print("| scans | program | start-up ms | per scan ms | no-analysis start-up ms | no-analysis per scan ms |"
           " ratio | ffmpeg start-up ms | ffmpeg per scan ms | ratio | load | analysis | scaling | encoding |"
-          " peak MiB (empty) | peak MiB | limit MiB |")
-    print("|" + "---|" * 18)
-    for (name, program, start, marg, plain_s, plain, ffs, ffm, split, pe, pf, dec) in rows:
+          " peak MiB (empty) | peak MiB | limit MiB | no-analysis peak MiB (empty / scans) |")
+    print("|" + "---|" * 19)
+    for (name, program, start, marg, plain_s, plain, ffs, ffm, split, pe, pf, dec, ppe, ppf) in rows:
         limit = pe / 1024 + 4 * dec / 2**20
         print(f"| {name} | {program} | {start:.0f} | {marg:.1f} | {plain_s:.0f} | {plain:.1f} | {marg / plain:.2f} |"
               f" {ffs:.0f} |"
               f" {ffm:.1f} | {marg / ffm:.2f} | {split['load']:.1f} | {split['analysis']:.1f} |"
               f" {split['scaling']:.1f} | {split['encoding']:.1f} | {pe / 1024:.0f} | {pf / 1024:.0f} |"
-              f" {limit:.0f} |")
+              f" {limit:.1f} | {ppe / 1024:.0f} / {ppf / 1024:.0f} |")
 
 
 if __name__ == "__main__":

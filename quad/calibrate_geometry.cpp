@@ -9,8 +9,8 @@
 
 #include "stages.hpp"
 
+#include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
-#include "imaging/raster.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,15 +39,12 @@ std::optional<int> firstIndexAtPeak(const imaging::Profile& rises, int first, in
 }
 
 // Row-to-row change of the share of pixels above the threshold, for the
-// rows from `top` down. The row reversal and the clockwise turn transpose
-// the 0/1 image, so its column means are row means of the scan.
+// rows from `top` down, over every column. Counted in one pass, without the
+// transposed 0/1 image whose column means these are.
 imaging::Profile rowShareRises(const cv::Mat& scan, int top, float threshold) {
   const int rows = scan.rows - top;
-  cv::Mat binary = imaging::binarize(scan.rowRange(top, scan.rows), threshold);
-  imaging::flipRows(binary);
-  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
-  binary.release();
-  const imaging::Profile shares = imaging::columnMeans(transposed, rows, 1, transposed.rows);
+  const imaging::Profile shares =
+      imaging::thresholdMeans(scan.rowRange(top, scan.rows), threshold, 1, /*withColumns=*/false).rows;
   return imaging::firstDifference(shares, rows);
 }
 

@@ -10,8 +10,8 @@
 
 #include "stages.hpp"
 
+#include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
-#include "imaging/raster.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -63,17 +63,14 @@ FrameWindowStart locateFrameWindow(const cv::Mat& turned) {
   const float threshold = thresholdForLevel(level);
   std::printf("pro = %f\n", threshold);
 
-  // One 0/1 copy serves both profiles; the scan itself is never changed.
-  cv::Mat binary = imaging::binarize(turned, threshold);
-  const imaging::Profile columnShares = imaging::columnMeans(binary, width, 1, height);
-
-  // Row reversal then a clockwise turn transposes: the columns are the scan's rows.
-  imaging::flipRows(binary);
-  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
-  binary.release();
+  // One counting pass gives both profiles of the 0/1 image (the column
+  // shares, and the row shares over the columns from the first fifth on)
+  // without making it; the scan itself is never changed.
   const int bandStart = std::max(shared::roundNearestFloat(0.2 * width), 1);
-  const imaging::Profile rowRises =
-      imaging::firstDifference(imaging::columnMeans(transposed, height, bandStart, width), height);
+  const imaging::ThresholdMeans shares =
+      imaging::thresholdMeans(turned, threshold, bandStart, /*withColumns=*/true);
+  const imaging::Profile rowRises = imaging::firstDifference(shares.rows, height);
+  const imaging::Profile& columnShares = shares.columns;
 
   const int searchFirst = static_cast<int>(0.01 * height);
   const int searchEnd = static_cast<int>(0.18 * height);

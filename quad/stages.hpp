@@ -1,7 +1,7 @@
 // The stages of tarvel4, for scans that hold four consecutive frames of a
 // narrow strip running along the scan's width.
 //
-//   frameCorrection    new image of the strip's columns: left edge found, right edge at 98 %
+//   frameCorrection    view of the strip's columns: left edge found, right edge at 98 %
 //   orientScan         takes the cropped scan, returns it turned a quarter counter-clockwise
 //   calibrateGeometry  on the first scan: fills the StripGeometry, measuring the frame pitch
 //   framePitch         mean spacing of the first and fourth rise, (max4 - max1) / 3 truncated

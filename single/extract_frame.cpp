@@ -2,19 +2,23 @@
 // strip, columns across it) and returns a copy of it, image_length rows by
 // image_width + 1 columns, with the scan's own samples and channels.
 //
-// The scan's brightness picks a threshold, and two 0/1 copies of the scan
-// at that threshold give the positions: the start row is where the share of
+// The scan's brightness picks a threshold, and the shares of samples above
+// it give the positions: the start row is where the share of
 // bright samples per row (right of the first fifth of the width) rises most
 // steeply in the upper part of the scan; the start column is the last
 // steep step of the share of bright samples per column in the left third,
 // a rise on bright film and a fall on dark film, moved right by a margin of
 // 5 % of the scan's length. A window that reaches outside the scan keeps its
 // size and is black outside, with a warning.
+//
+// Both shares come from one counting pass over the scan (thresholdMeans),
+// which equals binarizing it, once as it is for the columns and once
+// transposed for the rows, and taking column means of the 0/1 images.
 
 #include "stages.hpp"
 
+#include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
-#include "imaging/raster.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,22 +47,13 @@ float thresholdFor(float level) {
   return kBrightThreshold;
 }
 
-// Differences between neighbouring rows of the share of bright samples per
-// row, over the columns from the first fifth of the width to the last.
-Profile rowSteps(const cv::Mat& scan, float threshold) {
-  cv::Mat binary = imaging::binarize(scan, threshold);
-  imaging::flipRows(binary);
-  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
-  binary.release();
-  const int bandStart = std::max(shared::roundNearestFloat(0.2 * scan.cols), 1);
-  const Profile rowShare = imaging::columnMeans(transposed, scan.rows, bandStart, scan.cols);
-  return imaging::firstDifference(rowShare, scan.rows);
-}
+// The row shares count the columns from the first fifth of the width to the last.
+int rowBandStart(const cv::Mat& scan) { return std::max(shared::roundNearestFloat(0.2 * scan.cols), 1); }
 
-int startRow(const cv::Mat& scan, float threshold) {
-  const Profile steps = rowSteps(scan, threshold);
-  const int first = static_cast<int>(0.05 * scan.rows);
-  const int end = static_cast<int>(0.35 * scan.rows);
+int startRow(const Profile& rowShares, int rows) {
+  const Profile steps = imaging::firstDifference(rowShares, rows);
+  const int first = static_cast<int>(0.05 * rows);
+  const int end = static_cast<int>(0.35 * rows);
   std::printf("str = %d sto = %d\n", first, end);
   const int searchEnd = std::min(end, static_cast<int>(steps.size()));
   const float peak = imaging::peakMaximum(steps, first, searchEnd);
@@ -67,14 +62,8 @@ int startRow(const cv::Mat& scan, float threshold) {
   return 0;
 }
 
-Profile columnSteps(const cv::Mat& scan, float threshold) {
-  const cv::Mat binary = imaging::binarize(scan, threshold);
-  const Profile columnShare = imaging::columnMeans(binary, scan.cols, 1, scan.rows);
-  return imaging::firstDifference(columnShare, scan.cols);
-}
-
-int startColumn(const cv::Mat& scan, float threshold, float level) {
-  const Profile steps = columnSteps(scan, threshold);
+int startColumn(const Profile& columnShares, const cv::Mat& scan, float level) {
+  const Profile steps = imaging::firstDifference(columnShares, scan.cols);
   const bool darkFilm = level < kDarkLevel;
   const int from = shared::roundNearest(0.06 * scan.cols);
   const int to = shared::roundNearest((darkFilm ? 0.34 : 0.33) * scan.cols);
@@ -94,8 +83,10 @@ cv::Mat extractFrame(const cv::Mat& turned, const shared::StripGeometry& geometr
   const float level = brightnessLevel(turned);
   const float threshold = thresholdFor(level);
   std::printf("pro = %f\n", static_cast<double>(threshold));
-  const int x = startRow(turned, threshold);
-  const int n = startColumn(turned, threshold, level);
+  const imaging::ThresholdMeans shares =
+      imaging::thresholdMeans(turned, threshold, rowBandStart(turned), /*withColumns=*/true);
+  const int x = startRow(shares.rows, turned.rows);
+  const int n = startColumn(shares.columns, turned, level);
   std::printf("N = %d\n", n);
   std::printf("x= %d\n", x);
   std::printf("y = %d\n", x + geometry.image_length - 1);

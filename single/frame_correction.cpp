@@ -1,5 +1,8 @@
 // frameCorrection: crops a loaded scan to the strip, keeping every row and
-// the columns from the left edge to the right edge, both included.
+// the columns from the left edge to the right edge, both included. The crop
+// is a view into the scan's pixels, not a copy: the turn that follows reads
+// through it and makes the one copy, and the scan's buffer goes when the
+// driver and the turn have both let go of it.
 //
 // The column profile (mean of each column over the scan's middle rows)
 // decides each side on its own: when the lowest valley of the outer 7 % of
@@ -102,7 +105,7 @@ cv::Mat frameCorrection(const cv::Mat& scan) {
     x = 0;
     y = scan.cols - 1;
   }
-  return scan.colRange(x, y + 1).clone();
+  return scan.colRange(x, y + 1);
 }
 
 }  // namespace single

@@ -1,6 +1,6 @@
 // The stages of the single-frame programs, in the order the driver runs them.
 //
-//   frameCorrection    new image of the columns between the strip's left and right edges
+//   frameCorrection    view of the columns between the strip's left and right edges
 //   orientScan         takes over the cropped scan; returns it turned so the strip runs down
 //   calibrateGeometry  fills the strip geometry from the resolution and the film's sizes
 //   extractFrame       locates the frame window in the turned scan and returns a copy of it

@@ -1,0 +1,137 @@
+// Every fused pass against the chain of primitives it stands for, bit for
+// bit: random images of both channel counts, sizes down to one pixel, one
+// row and one column, column ranges of wider images (rows longer than the
+// image), and thresholds on both sides of the film levels' boundaries.
+
+#include "imaging/fused.hpp"
+#include "imaging/profile.hpp"
+#include "imaging/raster.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using imaging::Profile;
+
+// The thresholds the stages use, and floats next to them.
+const std::vector<float> kFractions = {0.015f, std::nextafter(0.015f, 0.0f), std::nextafter(0.015f, 1.0f),
+                                       0.2f,   std::nextafter(0.2f, 0.0f),   std::nextafter(0.2f, 1.0f),
+                                       0.25f,  std::nextafter(0.25f, 0.0f),  std::nextafter(0.25f, 1.0f),
+                                       0.0f,   1.0f};
+
+const std::vector<cv::Size> kSizes = {{1, 1}, {1, 7}, {9, 1}, {2, 3}, {17, 5}, {64, 33}, {301, 257}};
+
+// Samples spread over the whole range, with a run of values around the
+// thresholds (3 to 4, 51 to 52, 63 to 64 in gray) so that the comparison's
+// edges are hit often.
+cv::Mat randomImage(cv::Size size, int channels, std::uint64_t seed) {
+  cv::RNG rng(seed);
+  cv::Mat image(size, CV_8UC(channels));
+  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+  static const int kEdges[] = {3, 4, 51, 52, 63, 64};
+  for (int r = 0; r < image.rows; ++r)
+    for (int c = 0; c < image.cols * channels; ++c)
+      if (rng.uniform(0, 4) == 0) image.ptr<std::uint8_t>(r)[c] = static_cast<std::uint8_t>(kEdges[rng.uniform(0, 6)]);
+  return image;
+}
+
+// The same pixels as a column range of a wider image, so rows are read
+// through a step longer than the row.
+cv::Mat asColumnRange(const cv::Mat& image, std::uint64_t seed) {
+  cv::Mat wide = randomImage({image.cols + 13, image.rows}, image.channels(), seed);
+  cv::Mat view = wide.colRange(5, 5 + image.cols);
+  image.copyTo(view);
+  return view;
+}
+
+void expectBitsEqual(const Profile& fused, const Profile& chain) {
+  ASSERT_EQ(fused.size(), chain.size());
+  EXPECT_EQ(std::memcmp(fused.data(), chain.data(), fused.size() * sizeof(float)), 0);
+}
+
+void expectPixelsEqual(const cv::Mat& fused, const cv::Mat& chain) {
+  ASSERT_EQ(fused.size(), chain.size());
+  ASSERT_EQ(fused.type(), chain.type());
+  for (int r = 0; r < fused.rows; ++r)
+    ASSERT_EQ(std::memcmp(fused.ptr(r), chain.ptr(r), fused.cols * fused.elemSize()), 0) << "row " << r;
+}
+
+// Each image both contiguous and as a column range of a wider one.
+template <typename Check>
+void forEveryImage(Check check) {
+  std::uint64_t seed = 1;
+  for (const int channels : {1, 3})
+    for (const cv::Size size : kSizes) {
+      const cv::Mat image = randomImage(size, channels, ++seed);
+      SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << ", " << channels << " channels");
+      check(image);
+      check(asColumnRange(image, ++seed));
+    }
+}
+
+TEST(ThresholdMeans, RowsAndColumnsEqualTheBinarizeFlipTurnChain) {
+  forEveryImage([](const cv::Mat& image) {
+    for (const float fraction : kFractions) {
+      cv::Mat binary = imaging::binarize(image, fraction);
+      const Profile columnChain = imaging::columnMeans(binary, binary.cols, 1, binary.rows);
+      imaging::flipRows(binary);
+      const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
+      for (const int firstColumn : {1, (image.cols + 1) / 2, image.cols}) {
+        SCOPED_TRACE(testing::Message() << "fraction " << fraction << ", first column " << firstColumn);
+        const Profile rowChain = imaging::columnMeans(transposed, image.rows, firstColumn, image.cols);
+        const imaging::ThresholdMeans both = imaging::thresholdMeans(image, fraction, firstColumn, true);
+        expectBitsEqual(both.rows, rowChain);
+        expectBitsEqual(both.columns, columnChain);
+        const imaging::ThresholdMeans rowsOnly = imaging::thresholdMeans(image, fraction, firstColumn, false);
+        expectBitsEqual(rowsOnly.rows, rowChain);
+        EXPECT_TRUE(rowsOnly.columns.empty());
+      }
+    }
+  });
+}
+
+// The calibration counts a band of rows cut from the scan's middle.
+TEST(ThresholdMeans, RowRangeOfAScanEqualsTheChainOnThatRange) {
+  const cv::Mat scan = randomImage({40, 50}, 3, 99);
+  const cv::Mat band = scan.rowRange(10, 50);
+  cv::Mat binary = imaging::binarize(band, 0.2f);
+  imaging::flipRows(binary);
+  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
+  expectBitsEqual(imaging::thresholdMeans(band, 0.2f, 1, false).rows,
+                  imaging::columnMeans(transposed, band.rows, 1, transposed.rows));
+}
+
+// Known values, so that chain and fused path cannot both be wrong the same way:
+// gray 51 is not above 0.2 x 255, 52 is; the neutral 23 is gray 22.
+TEST(ThresholdMeans, CountsSamplesStrictlyAboveTheThreshold) {
+  const cv::Mat gray = (cv::Mat_<std::uint8_t>(2, 3) << 51, 52, 200, 0, 52, 51);
+  const imaging::ThresholdMeans m = imaging::thresholdMeans(gray, 0.2f, 2, true);
+  EXPECT_EQ(m.rows, (Profile{1.0f, 0.5f}));
+  EXPECT_EQ(m.columns, (Profile{0.0f, 1.0f, 0.5f}));
+  const cv::Mat neutral(1, 2, CV_8UC3, cv::Scalar(23, 23, 23));
+  EXPECT_EQ(imaging::thresholdMeans(neutral, 22.5f / 255.0f, 1, true).rows, (Profile{0.0f}));
+}
+
+TEST(TransposeCopy, EqualsCounterClockwiseTurnThenRowReversal) {
+  forEveryImage([](const cv::Mat& image) {
+    cv::Mat chain = imaging::rotateQuarter(image, 1);
+    imaging::flipRows(chain);
+    expectPixelsEqual(imaging::transposeCopy(image), chain);
+  });
+}
+
+TEST(TransposeCopy, LeavesTheSourceAndItsWiderImageAlone) {
+  const cv::Mat wide = randomImage({20, 6}, 3, 7);
+  const cv::Mat before = wide.clone();
+  const cv::Mat turned = imaging::transposeCopy(wide.colRange(4, 15));
+  EXPECT_EQ(turned.size(), cv::Size(6, 11));
+  expectPixelsEqual(wide, before);
+  EXPECT_EQ(turned.at<cv::Vec3b>(2, 5), wide.at<cv::Vec3b>(5, 6));
+}
+
+}  // namespace
