@@ -4,6 +4,7 @@
 // image), and thresholds on both sides of the film levels' boundaries.
 
 #include "imaging/fused.hpp"
+#include "imaging/gray_threshold.hpp"
 #include "imaging/profile.hpp"
 #include "imaging/raster.hpp"
 
@@ -11,6 +12,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -37,6 +39,12 @@ cv::Mat randomImage(cv::Size size, int channels, std::uint64_t seed) {
   for (int r = 0; r < image.rows; ++r)
     for (int c = 0; c < image.cols * channels; ++c)
       if (rng.uniform(0, 4) == 0) image.ptr<std::uint8_t>(r)[c] = static_cast<std::uint8_t>(kEdges[rng.uniform(0, 6)]);
+  // Neutral colour pixels: their weighted sum is exactly 100 x level, the
+  // tie that only the double sum settles.
+  if (channels == 3)
+    for (int r = 0; r < image.rows; ++r)
+      for (int c = 0; c < image.cols; ++c)
+        if (rng.uniform(0, 8) == 0) image.at<cv::Vec3b>(r, c) = cv::Vec3b::all(static_cast<std::uint8_t>(kEdges[rng.uniform(0, 6)]));
   return image;
 }
 
@@ -115,6 +123,39 @@ TEST(ThresholdMeans, CountsSamplesStrictlyAboveTheThreshold) {
   EXPECT_EQ(m.columns, (Profile{0.0f, 1.0f, 0.5f}));
   const cv::Mat neutral(1, 2, CV_8UC3, cv::Scalar(23, 23, 23));
   EXPECT_EQ(imaging::thresholdMeans(neutral, 22.5f / 255.0f, 1, true).rows, (Profile{0.0f}));
+}
+
+// The integer test of a colour pixel against every bound 0..256 equals the
+// double one. It is decreasing in the bound (a sum above the tie value stays
+// one for lower bounds, below it stays zero for higher ones), so it suffices
+// that every pixel passes at its own gray and fails one above: all 2^24.
+TEST(GrayThreshold, IntegerTestEqualsTheDoubleGrayForEveryPixelAndBound) {
+  const imaging::GrayWeights& w = imaging::grayWeights();
+  long failures = 0;
+  std::uint8_t px[3];
+  for (int b = 0; b < 256; ++b)
+    for (int g = 0; g < 256; ++g)
+      for (int r = 0; r < 256; ++r) {
+        px[0] = static_cast<std::uint8_t>(b);
+        px[1] = static_cast<std::uint8_t>(g);
+        px[2] = static_cast<std::uint8_t>(r);
+        const int gray = imaging::grayOf(w, px);
+        failures += !imaging::grayAtLeast(w, px, gray) || imaging::grayAtLeast(w, px, gray + 1);
+      }
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(GrayThreshold, FirstOneIsTheSmallestGrayAboveTheThreshold) {
+  for (const float fraction : kFractions)
+    for (int g = 0; g < 256; ++g)
+      EXPECT_EQ(g >= imaging::firstOneOf(fraction), g > static_cast<double>(fraction) * 255.0) << fraction << " " << g;
+  EXPECT_EQ(imaging::firstOneOf(-1.0f), 0);
+  EXPECT_EQ(imaging::firstOneOf(2.0f), 256);
+  EXPECT_EQ(imaging::firstOneOf(std::nanf("")), 256);
+  // The neutral 23 sums to a hair below 23 and is a tie the double sum settles.
+  const std::uint8_t neutral[3] = {23, 23, 23};
+  EXPECT_FALSE(imaging::grayAtLeast(imaging::grayWeights(), neutral, 23));
+  EXPECT_TRUE(imaging::grayAtLeast(imaging::grayWeights(), neutral, 22));
 }
 
 TEST(TransposeCopy, EqualsCounterClockwiseTurnThenRowReversal) {
