@@ -57,6 +57,20 @@ void LibraryRotate(benchmark::State& state) {
   setBytes(state, img);
 }
 
+void TurnWithMeans(benchmark::State& state) {
+  const cv::Mat img = scan(static_cast<int>(state.range(0)));
+  const auto turn = static_cast<imaging::Turn>(state.range(1));
+  for (auto _ : state) benchmark::DoNotOptimize(imaging::turnWithMeans(img, turn));
+  setBytes(state, img);
+}
+
+// The floor for any turn into a new image: allocating it and copying the bytes.
+void Clone(benchmark::State& state) {
+  const cv::Mat img = scan(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(img.clone());
+  setBytes(state, img);
+}
+
 }  // namespace
 
 BENCHMARK(ThresholdMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
@@ -64,4 +78,7 @@ BENCHMARK(ColumnMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(TransposeCopy)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(RotateQuarter)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);
 BENCHMARK(LibraryRotate)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);
+// Turns: 0 transpose, 1 clockwise, 2 counter-clockwise.
+BENCHMARK(TurnWithMeans)->ArgsProduct({{1, 3}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(Clone)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

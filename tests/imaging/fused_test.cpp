@@ -175,4 +175,40 @@ TEST(TransposeCopy, LeavesTheSourceAndItsWiderImageAlone) {
   EXPECT_EQ(turned.at<cv::Vec3b>(2, 5), wide.at<cv::Vec3b>(5, 6));
 }
 
+cv::Mat turnByChain(const cv::Mat& image, imaging::Turn turn) {
+  if (turn == imaging::Turn::Clockwise) return imaging::rotateQuarter(image, 3);
+  cv::Mat turned = imaging::rotateQuarter(image, 1);
+  if (turn == imaging::Turn::Transpose) imaging::flipRows(turned);
+  return turned;
+}
+
+// The strips are 32 source rows: the sizes above fit in one (1 to 7 rows),
+// end on a partial strip (33 and 257 rows); 64 rows fill exactly two.
+TEST(TurnWithMeans, ImageAndColumnMeansEqualTheTurnThenColumnMeans) {
+  forEveryImage([](const cv::Mat& image) {
+    for (const imaging::Turn turn :
+         {imaging::Turn::Transpose, imaging::Turn::Clockwise, imaging::Turn::CounterClockwise}) {
+      SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn));
+      const cv::Mat chain = turnByChain(image, turn);
+      const imaging::TurnedScan fused = imaging::turnWithMeans(image, turn);
+      expectPixelsEqual(fused.image, chain);
+      expectBitsEqual(fused.columnMeans, imaging::columnMeans(chain, chain.cols, 1, chain.rows));
+    }
+  });
+  const cv::Mat twoStrips = randomImage({5, 64}, 3, 42);
+  const imaging::TurnedScan fused = imaging::turnWithMeans(twoStrips, imaging::Turn::Clockwise);
+  expectPixelsEqual(fused.image, turnByChain(twoStrips, imaging::Turn::Clockwise));
+}
+
+// Known values: a 2 x 3 colour scan whose red samples are 1..6.
+TEST(TurnWithMeans, MeansAreOverTheRedSamplesOfEachTurnedColumn) {
+  cv::Mat scan(2, 3, CV_8UC3, cv::Scalar(200, 100, 0));
+  for (int i = 0; i < 6; ++i) scan.at<cv::Vec3b>(i / 3, i % 3)[2] = static_cast<std::uint8_t>(i + 1);
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Transpose).columnMeans, (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).columnMeans, (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Clockwise).columnMeans, (Profile{5.0f, 2.0f}));
+  const cv::Mat turned = imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).image;
+  EXPECT_EQ(turned.at<cv::Vec3b>(0, 0)[2], 3);  // the last column's top becomes the first pixel
+}
+
 }  // namespace
