@@ -34,6 +34,12 @@ void ColumnMeans(benchmark::State& state) {
   setBytes(state, img);
 }
 
+void BandColumnMeans(benchmark::State& state) {
+  const cv::Mat img = scan(static_cast<int>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(imaging::bandColumnMeans(img, img.cols, 1, img.rows));
+  setBytes(state, img);
+}
+
 void TransposeCopy(benchmark::State& state) {
   const cv::Mat img = scan(static_cast<int>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(imaging::transposeCopy(img));
@@ -75,6 +81,7 @@ void Clone(benchmark::State& state) {
 
 BENCHMARK(ThresholdMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(ColumnMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BandColumnMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(TransposeCopy)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(RotateQuarter)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);
 BENCHMARK(LibraryRotate)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);

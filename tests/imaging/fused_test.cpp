@@ -211,4 +211,18 @@ TEST(TurnWithMeans, MeansAreOverTheRedSamplesOfEachTurnedColumn) {
   EXPECT_EQ(turned.at<cv::Vec3b>(0, 0)[2], 3);  // the last column's top becomes the first pixel
 }
 
+// Bands of rows as the crop stages ask for them (a middle band, one row, all
+// rows) and profiles of fewer columns than the image has.
+TEST(BandColumnMeans, EqualsColumnMeansOnEveryBand) {
+  forEveryImage([](const cv::Mat& image) {
+    const int h = image.rows, w = image.cols;
+    for (const cv::Vec2i& band : {cv::Vec2i(1, h), cv::Vec2i(h, h), cv::Vec2i((h + 3) / 4, h - h / 4)})
+      for (const int columns : {w, (w + 1) / 2}) {
+        SCOPED_TRACE(testing::Message() << "rows " << band[0] << " to " << band[1] << ", " << columns << " columns");
+        expectBitsEqual(imaging::bandColumnMeans(image, columns, band[0], band[1]),
+                        imaging::columnMeans(image, columns, band[0], band[1]));
+      }
+  });
+}
+
 }  // namespace
