@@ -69,13 +69,11 @@ std::uint32_t addTies(const std::uint8_t* row, const std::uint16_t* sums, std::u
   return inBand;
 }
 
+// The counts start at zero; a bound above every sample leaves them there.
 void countGrayOnes(const cv::Mat& image, int firstOne, int first, std::vector<std::uint32_t>& rowOnes,
                    std::uint32_t* column) {
+  if (firstOne > 255) return;
   for (int r = 0; r < image.rows; ++r) {
-    if (firstOne > 255) {
-      rowOnes[r] = 0;
-      continue;
-    }
     const Keys<std::uint8_t> keys{image.ptr<std::uint8_t>(r), static_cast<std::uint8_t>(firstOne), false, 0};
     std::uint32_t ties = 0;
     rowOnes[r] = countKeys(keys, first, image.cols, column, ties);

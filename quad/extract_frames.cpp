@@ -15,6 +15,7 @@ namespace quad {
 
 int extractFrames(const cv::Mat& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry) {
+  // Nothing is cut, so no level is needed.
   if (!framesCanBeCut(geometry)) return extractFrames(turned, imaging::Profile{}, sink, geometry);
   return extractFrames(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows), sink, geometry);
 }

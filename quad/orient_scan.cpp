@@ -8,9 +8,6 @@
 
 #include "stages.hpp"
 
-#include "imaging/profile.hpp"
-#include "imaging/raster.hpp"
-
 namespace quad {
 
 imaging::TurnedScan orientScanWithMeans(cv::Mat cropped) {
