@@ -37,10 +37,10 @@ Split singleScan(const std::string& name, cv::VideoWriter& video, shared::StripG
   cv::Mat scan = shared::loadScan(name);
   s.load = msSince(t);
   t = Clock::now();
-  cv::Mat turned = single::orientScan(single::frameCorrection(scan));
+  const imaging::TurnedScan turned = single::orientScanWithMeans(single::frameCorrection(scan));
   scan.release();
   if (first) single::calibrateGeometry({900, 900}, geometry);
-  const cv::Mat frame = single::extractFrame(turned, geometry);
+  const cv::Mat frame = single::extractFrame(turned.image, turned.columnMeans, geometry);
   s.analysis = msSince(t);
   t = Clock::now();
   const cv::Mat scaled = shared::scaleToVideoFrame(frame);
@@ -57,11 +57,12 @@ Split quadScan(const std::string& name, cv::VideoWriter& video, shared::StripGeo
   cv::Mat scan = shared::loadScan(name);
   s.load = msSince(t);
   t = Clock::now();
-  cv::Mat turned = quad::orientScan(quad::frameCorrection(scan));
+  const imaging::TurnedScan turnedScan = quad::orientScanWithMeans(quad::frameCorrection(scan));
+  const cv::Mat& turned = turnedScan.image;
   scan.release();
   if (first) quad::calibrateGeometry({900, 900}, turned, geometry);
   double encoding = 0;
-  quad::extractFrames(turned, [&](const cv::Mat& frame) {
+  quad::extractFrames(turned, turnedScan.columnMeans, [&](const cv::Mat& frame) {
     const auto e = Clock::now();
     shared::appendFrame(video, frame);
     encoding += msSince(e);

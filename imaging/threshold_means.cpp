@@ -11,7 +11,7 @@
 
 #include "fused.hpp"
 #include "raster.hpp"
-#include "weights.hpp"
+#include "gray_threshold.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -21,45 +21,76 @@ namespace {
 
 constexpr int kExactCount = 1 << 24;
 
-struct Ones {
-  std::uint8_t of[256];
+// One row's keys, compared with a bound: the samples themselves for a gray
+// image (one where sample >= firstOne), the weighted sums of a colour image
+// (one where sum >= 100 x firstOne + 1; a sum equal to 100 x firstOne is a
+// tie, settled afterwards). Ones and ties are counted apart, so the loops
+// have no branch and vectorize.
+template <typename Key>
+struct Keys {
+  const Key* of;
+  Key oneFrom;
+  bool hasTies;
+  Key tie;
 };
 
-// The same strict comparison with fraction x 255, in double, as binarize.
-Ones onesTable(float fraction) {
-  const double limit = static_cast<double>(fraction) * 255.0;
-  Ones t{};
-  for (int s = 0; s < 256; ++s) t.of[s] = s > limit ? 1 : 0;
-  return t;
+template <typename Key>
+std::uint32_t countKeys(const Keys<Key>& keys, int first, int cols, std::uint32_t* column, std::uint32_t& ties) {
+  const Key* key = keys.of;
+  const Key oneFrom = keys.oneFrom, tie = keys.tie;
+  std::uint32_t inBand = 0, tied = 0;
+  if (column) {
+    for (int c = 0; c < first; ++c) column[c] += key[c] >= oneFrom;
+    for (int c = first; c < cols; ++c) {
+      const std::uint32_t one = key[c] >= oneFrom;
+      column[c] += one;
+      inBand += one;
+    }
+  } else {
+    for (int c = first; c < cols; ++c) inBand += key[c] >= oneFrom;
+  }
+  if (keys.hasTies)
+    for (int c = column ? 0 : first; c < cols; ++c) tied += key[c] == tie;
+  ties = tied;
+  return inBand;
 }
 
-// Gray of a pixel: the sample itself, or toGray's weighted sum.
-template <int Channels>
-inline std::uint8_t grayAt(const GrayWeights& w, const std::uint8_t* row, int c) {
-  if (Channels == 1) return row[c];
-  return grayOf(w, row + 3 * c);
-}
-
-template <int Channels>
-void countOnes(const cv::Mat& image, const Ones& ones, int first, std::vector<std::uint32_t>& rowOnes,
-               std::vector<std::uint32_t>* columnOnes) {
+// The ties of one colour row, rare on real scans, settled pixel by pixel with
+// the double sum. Without columns, ties left of the band count nowhere.
+std::uint32_t addTies(const std::uint8_t* row, const std::uint16_t* sums, std::uint16_t tie, int firstOne,
+                      int first, int cols, std::uint32_t* column) {
   const GrayWeights& w = grayWeights();
-  const int cols = image.cols;
+  std::uint32_t inBand = 0;
+  for (int c = column ? 0 : first; c < cols; ++c) {
+    if (sums[c] != tie || !grayAtLeast(w, row + 3 * c, firstOne)) continue;
+    if (column) ++column[c];
+    if (c >= first) ++inBand;
+  }
+  return inBand;
+}
+
+// The counts start at zero; a bound above every sample leaves them there.
+void countGrayOnes(const cv::Mat& image, int firstOne, int first, std::vector<std::uint32_t>& rowOnes,
+                   std::uint32_t* column) {
+  if (firstOne > 255) return;
+  for (int r = 0; r < image.rows; ++r) {
+    const Keys<std::uint8_t> keys{image.ptr<std::uint8_t>(r), static_cast<std::uint8_t>(firstOne), false, 0};
+    std::uint32_t ties = 0;
+    rowOnes[r] = countKeys(keys, first, image.cols, column, ties);
+  }
+}
+
+void countColourOnes(const cv::Mat& image, int firstOne, int first, std::vector<std::uint32_t>& rowOnes,
+                     std::uint32_t* column) {
+  const auto tie = static_cast<std::uint16_t>(100 * firstOne);
+  std::vector<std::uint16_t> sums(image.cols);
+  const Keys<std::uint16_t> keys{sums.data(), static_cast<std::uint16_t>(tie + 1), true, tie};
   for (int r = 0; r < image.rows; ++r) {
     const std::uint8_t* row = image.ptr<std::uint8_t>(r);
-    std::uint32_t inBand = 0;
-    if (columnOnes) {
-      std::uint32_t* column = columnOnes->data();
-      for (int c = 0; c < first; ++c) column[c] += ones.of[grayAt<Channels>(w, row, c)];
-      for (int c = first; c < cols; ++c) {
-        const std::uint8_t one = ones.of[grayAt<Channels>(w, row, c)];
-        column[c] += one;
-        inBand += one;
-      }
-    } else {
-      for (int c = first; c < cols; ++c) inBand += ones.of[grayAt<Channels>(w, row, c)];
-    }
-    rowOnes[r] = inBand;
+    for (int c = 0; c < image.cols; ++c) sums[c] = weightedGraySum(row + 3 * c);
+    std::uint32_t ties = 0;
+    rowOnes[r] = countKeys(keys, first, image.cols, column, ties);
+    if (ties != 0) rowOnes[r] += addTies(row, sums.data(), tie, firstOne, first, image.cols, column);
   }
 }
 
@@ -87,14 +118,14 @@ ThresholdMeans thresholdMeans(const cv::Mat& image, float fraction, int firstCol
   if (image.empty() || bandLength < 1 || bandLength > kExactCount ||
       (withColumns && image.rows > kExactCount))
     return byChain(image, fraction, firstColumn, withColumns);
-  const Ones ones = onesTable(fraction);
+  const int firstOne = firstOneOf(fraction);
   std::vector<std::uint32_t> rowOnes(image.rows);
   std::vector<std::uint32_t> columnOnes(withColumns ? image.cols : 0, 0);
-  std::vector<std::uint32_t>* columns = withColumns ? &columnOnes : nullptr;
+  std::uint32_t* columns = withColumns ? columnOnes.data() : nullptr;
   if (image.channels() == 1)
-    countOnes<1>(image, ones, firstColumn - 1, rowOnes, columns);
+    countGrayOnes(image, firstOne, firstColumn - 1, rowOnes, columns);
   else
-    countOnes<3>(image, ones, firstColumn - 1, rowOnes, columns);
+    countColourOnes(image, firstOne, firstColumn - 1, rowOnes, columns);
   ThresholdMeans result;
   result.rows = meansOf(rowOnes, bandLength);
   if (withColumns) result.columns = meansOf(columnOnes, image.rows);

@@ -8,6 +8,7 @@
 
 #include "stages.hpp"
 
+#include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ cv::Mat frameCorrection(const cv::Mat& scan) {
   // A scan under four rows has no margin; its band then starts at the first row.
   const int firstRow = std::max(margin, 1);
   const int lastRow = std::max(height - margin, firstRow);
-  const imaging::Profile profile = imaging::columnMeans(scan, width, firstRow, lastRow);
+  const imaging::Profile profile = imaging::bandColumnMeans(scan, width, firstRow, lastRow);
 
   int left = firstColumnAtPeak(profile, peakEnd);
   if (left >= 0)

@@ -57,8 +57,12 @@ int windowColumn(const imaging::Profile& steps, int first, int last, bool darkFi
 }  // namespace
 
 FrameWindowStart locateFrameWindow(const cv::Mat& turned) {
+  return locateFrameWindow(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows));
+}
+
+FrameWindowStart locateFrameWindow(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans) {
   const int width = turned.cols, height = turned.rows;
-  const float level = imaging::profileMean(imaging::columnMeans(turned, width, 1, height), width);
+  const float level = imaging::profileMean(turnedColumnMeans, width);
   const bool darkFilm = level < kDarkLevel;
   const float threshold = thresholdForLevel(level);
   std::printf("pro = %f\n", threshold);

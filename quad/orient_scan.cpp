@@ -2,18 +2,21 @@
 // strip, which runs along the scan's width, runs down the image: the last
 // column becomes the first row. The cropped scan is taken over and released
 // here, so only the turned copy is held from now on.
+//
+// orientScanWithMeans makes the same copy strip by strip (turnWithMeans) and
+// hands on the turned scan's column means, summed on the way.
 
 #include "stages.hpp"
 
-#include "imaging/raster.hpp"
-
 namespace quad {
 
-cv::Mat orientScan(cv::Mat cropped) {
+imaging::TurnedScan orientScanWithMeans(cv::Mat cropped) {
   if (cropped.channels() != 1 && cropped.channels() != 3) return {};
-  cv::Mat turned = imaging::rotateQuarter(cropped, 1);
+  imaging::TurnedScan turned = imaging::turnWithMeans(cropped, imaging::Turn::CounterClockwise);
   cropped.release();
   return turned;
 }
+
+cv::Mat orientScan(cv::Mat cropped) { return orientScanWithMeans(std::move(cropped)).image; }
 
 }  // namespace quad

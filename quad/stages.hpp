@@ -8,12 +8,18 @@
 //   locateFrameWindow  start row and column offset of the frame windows of one turned scan
 //   extractFrames      cuts the four frames, scales each, sends 1,1,1,1,2,2,2,3,3,4 to a sink
 //
+// The driver runs the variants that hand the turned scan's column means (its
+// brightness profile) from orientScanWithMeans on to locateFrameWindow: the
+// turn sums them while it copies, which saves a pass over the scan. The
+// results are the same as those of the variants without them.
+//
 // After orientScan a row is a position along the strip and a column a
 // position across it. The stages print their measurements on standard
 // output; warnings and errors go to standard error.
 #pragma once
 
 #include "common/shared.hpp"
+#include "imaging/fused.hpp"
 
 #include <opencv2/core/mat.hpp>
 
@@ -23,6 +29,7 @@ cv::Mat frameCorrection(const cv::Mat& scan);
 
 // Takes over the cropped scan; gives no image for a channel count other than 1 or 3.
 cv::Mat orientScan(cv::Mat cropped);
+imaging::TurnedScan orientScanWithMeans(cv::Mat cropped);
 
 // Always 0. A pitch below 1 (image_length / 4 < 1) leaves no frame to cut;
 // the caller checks that with framesCanBeCut.
@@ -37,9 +44,13 @@ struct FrameWindowStart {
 };
 
 FrameWindowStart locateFrameWindow(const cv::Mat& turned);
+// turnedColumnMeans: columnMeans(turned, turned.cols, 1, turned.rows).
+FrameWindowStart locateFrameWindow(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans);
 
 // Returns 0, or 1 without cutting when the geometry leaves no frame to cut.
 int extractFrames(const cv::Mat& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry);
+int extractFrames(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans,
+                  const shared::FrameSink& sink, const shared::StripGeometry& geometry);
 
 }  // namespace quad

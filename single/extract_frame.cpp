@@ -35,9 +35,8 @@ constexpr float kBrightThreshold = 0.25f;  // levels of 100 and above
 constexpr float kDarkColumnStep = -0.005f;
 constexpr float kBrightColumnStep = 0.09f;
 
-float brightnessLevel(const cv::Mat& scan) {
-  const Profile means = imaging::columnMeans(scan, scan.cols, 1, scan.rows);
-  return imaging::profileMean(means, scan.cols);
+float brightnessLevel(const Profile& columnMeans, int columns) {
+  return imaging::profileMean(columnMeans, columns);
 }
 
 // A level of exactly 100 counts as bright film, like every level above it.
@@ -80,7 +79,13 @@ int startColumn(const Profile& columnShares, const cv::Mat& scan, float level) {
 
 cv::Mat extractFrame(const cv::Mat& turned, const shared::StripGeometry& geometry) {
   if (turned.empty()) return {};
-  const float level = brightnessLevel(turned);
+  return extractFrame(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows), geometry);
+}
+
+cv::Mat extractFrame(const cv::Mat& turned, const Profile& turnedColumnMeans,
+                     const shared::StripGeometry& geometry) {
+  if (turned.empty()) return {};
+  const float level = brightnessLevel(turnedColumnMeans, turned.cols);
   const float threshold = thresholdFor(level);
   std::printf("pro = %f\n", static_cast<double>(threshold));
   const imaging::ThresholdMeans shares =

@@ -15,6 +15,7 @@
 
 #include "stages.hpp"
 
+#include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ Profile middleRowProfile(const cv::Mat& scan) {
   const int rowMargin = shared::roundNearestFloat(0.15 * scan.rows);
   const int firstRow = std::max(rowMargin, 1);
   const int lastRow = std::max(scan.rows - rowMargin, firstRow);
-  return imaging::columnMeans(scan, scan.cols, firstRow, lastRow);
+  return imaging::bandColumnMeans(scan, scan.cols, firstRow, lastRow);
 }
 
 int firstIndexOf(const Profile& profile, int first, int end, float value, int notFound) {

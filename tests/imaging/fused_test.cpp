@@ -4,6 +4,7 @@
 // image), and thresholds on both sides of the film levels' boundaries.
 
 #include "imaging/fused.hpp"
+#include "imaging/gray_threshold.hpp"
 #include "imaging/profile.hpp"
 #include "imaging/raster.hpp"
 
@@ -11,6 +12,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -37,6 +39,12 @@ cv::Mat randomImage(cv::Size size, int channels, std::uint64_t seed) {
   for (int r = 0; r < image.rows; ++r)
     for (int c = 0; c < image.cols * channels; ++c)
       if (rng.uniform(0, 4) == 0) image.ptr<std::uint8_t>(r)[c] = static_cast<std::uint8_t>(kEdges[rng.uniform(0, 6)]);
+  // Neutral colour pixels: their weighted sum is exactly 100 x level, the
+  // tie that only the double sum settles.
+  if (channels == 3)
+    for (int r = 0; r < image.rows; ++r)
+      for (int c = 0; c < image.cols; ++c)
+        if (rng.uniform(0, 8) == 0) image.at<cv::Vec3b>(r, c) = cv::Vec3b::all(static_cast<std::uint8_t>(kEdges[rng.uniform(0, 6)]));
   return image;
 }
 
@@ -117,6 +125,39 @@ TEST(ThresholdMeans, CountsSamplesStrictlyAboveTheThreshold) {
   EXPECT_EQ(imaging::thresholdMeans(neutral, 22.5f / 255.0f, 1, true).rows, (Profile{0.0f}));
 }
 
+// The integer test of a colour pixel against every bound 0..256 equals the
+// double one. It is decreasing in the bound (a sum above the tie value stays
+// one for lower bounds, below it stays zero for higher ones), so it suffices
+// that every pixel passes at its own gray and fails one above: all 2^24.
+TEST(GrayThreshold, IntegerTestEqualsTheDoubleGrayForEveryPixelAndBound) {
+  const imaging::GrayWeights& w = imaging::grayWeights();
+  long failures = 0;
+  std::uint8_t px[3];
+  for (int b = 0; b < 256; ++b)
+    for (int g = 0; g < 256; ++g)
+      for (int r = 0; r < 256; ++r) {
+        px[0] = static_cast<std::uint8_t>(b);
+        px[1] = static_cast<std::uint8_t>(g);
+        px[2] = static_cast<std::uint8_t>(r);
+        const int gray = imaging::grayOf(w, px);
+        failures += !imaging::grayAtLeast(w, px, gray) || imaging::grayAtLeast(w, px, gray + 1);
+      }
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(GrayThreshold, FirstOneIsTheSmallestGrayAboveTheThreshold) {
+  for (const float fraction : kFractions)
+    for (int g = 0; g < 256; ++g)
+      EXPECT_EQ(g >= imaging::firstOneOf(fraction), g > static_cast<double>(fraction) * 255.0) << fraction << " " << g;
+  EXPECT_EQ(imaging::firstOneOf(-1.0f), 0);
+  EXPECT_EQ(imaging::firstOneOf(2.0f), 256);
+  EXPECT_EQ(imaging::firstOneOf(std::nanf("")), 256);
+  // The neutral 23 sums to a hair below 23 and is a tie the double sum settles.
+  const std::uint8_t neutral[3] = {23, 23, 23};
+  EXPECT_FALSE(imaging::grayAtLeast(imaging::grayWeights(), neutral, 23));
+  EXPECT_TRUE(imaging::grayAtLeast(imaging::grayWeights(), neutral, 22));
+}
+
 TEST(TransposeCopy, EqualsCounterClockwiseTurnThenRowReversal) {
   forEveryImage([](const cv::Mat& image) {
     cv::Mat chain = imaging::rotateQuarter(image, 1);
@@ -132,6 +173,56 @@ TEST(TransposeCopy, LeavesTheSourceAndItsWiderImageAlone) {
   EXPECT_EQ(turned.size(), cv::Size(6, 11));
   expectPixelsEqual(wide, before);
   EXPECT_EQ(turned.at<cv::Vec3b>(2, 5), wide.at<cv::Vec3b>(5, 6));
+}
+
+cv::Mat turnByChain(const cv::Mat& image, imaging::Turn turn) {
+  if (turn == imaging::Turn::Clockwise) return imaging::rotateQuarter(image, 3);
+  cv::Mat turned = imaging::rotateQuarter(image, 1);
+  if (turn == imaging::Turn::Transpose) imaging::flipRows(turned);
+  return turned;
+}
+
+// The strips are 32 source rows: the sizes above fit in one (1 to 7 rows),
+// end on a partial strip (33 and 257 rows); 64 rows fill exactly two.
+TEST(TurnWithMeans, ImageAndColumnMeansEqualTheTurnThenColumnMeans) {
+  forEveryImage([](const cv::Mat& image) {
+    for (const imaging::Turn turn :
+         {imaging::Turn::Transpose, imaging::Turn::Clockwise, imaging::Turn::CounterClockwise}) {
+      SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn));
+      const cv::Mat chain = turnByChain(image, turn);
+      const imaging::TurnedScan fused = imaging::turnWithMeans(image, turn);
+      expectPixelsEqual(fused.image, chain);
+      expectBitsEqual(fused.columnMeans, imaging::columnMeans(chain, chain.cols, 1, chain.rows));
+    }
+  });
+  const cv::Mat twoStrips = randomImage({5, 64}, 3, 42);
+  const imaging::TurnedScan fused = imaging::turnWithMeans(twoStrips, imaging::Turn::Clockwise);
+  expectPixelsEqual(fused.image, turnByChain(twoStrips, imaging::Turn::Clockwise));
+}
+
+// Known values: a 2 x 3 colour scan whose red samples are 1..6.
+TEST(TurnWithMeans, MeansAreOverTheRedSamplesOfEachTurnedColumn) {
+  cv::Mat scan(2, 3, CV_8UC3, cv::Scalar(200, 100, 0));
+  for (int i = 0; i < 6; ++i) scan.at<cv::Vec3b>(i / 3, i % 3)[2] = static_cast<std::uint8_t>(i + 1);
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Transpose).columnMeans, (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).columnMeans, (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Clockwise).columnMeans, (Profile{5.0f, 2.0f}));
+  const cv::Mat turned = imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).image;
+  EXPECT_EQ(turned.at<cv::Vec3b>(0, 0)[2], 3);  // the last column's top becomes the first pixel
+}
+
+// Bands of rows as the crop stages ask for them (a middle band, one row, all
+// rows) and profiles of fewer columns than the image has.
+TEST(BandColumnMeans, EqualsColumnMeansOnEveryBand) {
+  forEveryImage([](const cv::Mat& image) {
+    const int h = image.rows, w = image.cols;
+    for (const cv::Vec2i& band : {cv::Vec2i(1, h), cv::Vec2i(h, h), cv::Vec2i((h + 3) / 4, h - h / 4)})
+      for (const int columns : {w, (w + 1) / 2}) {
+        SCOPED_TRACE(testing::Message() << "rows " << band[0] << " to " << band[1] << ", " << columns << " columns");
+        expectBitsEqual(imaging::bandColumnMeans(image, columns, band[0], band[1]),
+                        imaging::columnMeans(image, columns, band[0], band[1]));
+      }
+  });
 }
 
 }  // namespace
