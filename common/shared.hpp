@@ -9,6 +9,7 @@
 //   scaleToVideoFrame               bicubic scaling to 640 x 480
 //   appendFrame                     writes a frame, gray frames as three equal channels
 //   cutWindow                       a window of a scan; samples outside the scan are black
+//   locateWindowStart               first row and column of the frame windows of a turned scan
 //   runBatch                        the scan loop: listing, name lines, loading, the limit
 //   handleInfoOptions               --help and --version
 #pragma once
@@ -46,11 +47,23 @@ constexpr int kVideoWidth = 640;
 constexpr int kVideoHeight = 480;
 constexpr double kVideoFps = 25.0;
 
+// On failure it says so on standard error, naming the file.
 bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char* fourcc);
 cv::Mat scaleToVideoFrame(const cv::Mat& frame);
 void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame);
 
 cv::Mat cutWindow(const cv::Mat& scan, int top, int left, int rows, int columns);
+
+struct WindowStart {
+  int row = 0;     // first row of the (first) window, 0 when not found
+  int column = 0;  // first column of the window, 0 when not found
+};
+
+// Prints the threshold and both search ranges. The start row is searched in
+// the rows from rowSearchFrom x height up to (not including) rowSearchTo x
+// height; turnedColumnMeans is columnMeans(turned, turned.cols, 1, turned.rows).
+WindowStart locateWindowStart(const cv::Mat& turned, const std::vector<float>& turnedColumnMeans,
+                              double rowSearchFrom, double rowSearchTo);
 
 // Handles one scan; returns 0 to go on, or the exit status to stop with.
 // The scan is handed over, so the handler can release it as soon as it is cropped.

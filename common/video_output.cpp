@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <cstdio>
+
 namespace shared {
 
 bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char* fourcc) {
@@ -13,9 +15,11 @@ bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char*
   try {
     writer.open(fileName, cv::CAP_FFMPEG, code, kVideoFps, cv::Size(kVideoWidth, kVideoHeight), true);
   } catch (const cv::Exception&) {
-    return false;
   }
-  return writer.isOpened();
+  if (writer.isOpened()) return true;
+  std::fprintf(stderr, "error: cannot create the video file \"%s\" (%s codec); no scan was read\n",
+               fileName.c_str(), fourcc);
+  return false;
 }
 
 cv::Mat scaleToVideoFrame(const cv::Mat& frame) {

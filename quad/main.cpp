@@ -51,11 +51,7 @@ int convertScans(cv::VideoWriter& writer) {
 int main(int argc, char** argv) {
   if (shared::handleInfoOptions(argc, argv, kInfo)) return 0;
   cv::VideoWriter writer;
-  if (!shared::openVideo(writer, kVideoFile, "DIVX")) {
-    std::fprintf(stderr, "tarvel4: cannot create the video file %s (DIVX codec, folder writable?)\n",
-                 kVideoFile);
-    return 1;
-  }
+  if (!shared::openVideo(writer, kVideoFile, "DIVX")) return 1;
   const int status = convertScans(writer);
   writer.release();
   return status;

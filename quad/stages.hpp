@@ -38,10 +38,8 @@ int calibrateGeometry(const shared::ScanResolution& resolution, const cv::Mat& t
 int framePitch(int max1, int max4);
 bool framesCanBeCut(const shared::StripGeometry& geometry);
 
-struct FrameWindowStart {
-  int row = 0;     // first row of the first window, 0 when not found
-  int column = 0;  // first column of every window, 0 when not found
-};
+// row: first row of the first window; column: first column of every window.
+using FrameWindowStart = shared::WindowStart;
 
 FrameWindowStart locateFrameWindow(const cv::Mat& turned);
 // turnedColumnMeans: columnMeans(turned, turned.cols, 1, turned.rows).

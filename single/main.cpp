@@ -32,13 +32,6 @@ constexpr int kMaxScans = 10;
 constexpr int kScanDotsPerInch = 900;
 constexpr const char* kVideoFile = "video.avi";
 
-bool openOrComplain(cv::VideoWriter& writer, const char* fileName, const char* fourcc) {
-  if (shared::openVideo(writer, fileName, fourcc)) return true;
-  std::fprintf(stderr, "error: cannot create the video file \"%s\" (%s codec); no scan was read\n",
-               fileName, fourcc);
-  return false;
-}
-
 int convertScans(cv::VideoWriter& video) {
   shared::ScanResolution resolution;
   shared::StripGeometry geometry;
@@ -65,10 +58,10 @@ int main(int argc, char** argv) {
   if (shared::handleInfoOptions(argc, argv, info)) return 0;
 
   cv::VideoWriter video;
-  if (!openOrComplain(video, kVideoFile, kVideoFourcc)) return 1;
+  if (!shared::openVideo(video, kVideoFile, kVideoFourcc)) return 1;
 #ifdef TARVEL_MP42_BUILD
   cv::VideoWriter secondVideo;
-  if (!openOrComplain(secondVideo, kSecondVideoFile, "MP42")) return 1;
+  if (!shared::openVideo(secondVideo, kSecondVideoFile, "MP42")) return 1;
 #endif
 
   const int status = convertScans(video);
