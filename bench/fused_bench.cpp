@@ -63,11 +63,18 @@ void LibraryRotate(benchmark::State& state) {
   setBytes(state, img);
 }
 
-void TurnWithMeans(benchmark::State& state) {
-  const cv::Mat img = scan(static_cast<int>(state.range(0)));
-  const auto turn = static_cast<imaging::Turn>(state.range(1));
-  for (auto _ : state) benchmark::DoNotOptimize(imaging::turnWithMeans(img, turn));
-  setBytes(state, img);
+// The level and the shares read through a turn, with no turned copy.
+void TurnedColumnMeans(benchmark::State& state) {
+  const imaging::TurnedView view{scan(static_cast<int>(state.range(0))), static_cast<imaging::Turn>(state.range(1))};
+  for (auto _ : state) benchmark::DoNotOptimize(imaging::turnedColumnMeans(view));
+  setBytes(state, view.source);
+}
+
+void TurnedThresholdMeans(benchmark::State& state) {
+  const imaging::TurnedView view{scan(static_cast<int>(state.range(0))), static_cast<imaging::Turn>(state.range(1))};
+  for (auto _ : state)
+    benchmark::DoNotOptimize(imaging::thresholdMeans(view, 0.25f, view.cols() / 5, /*withColumns=*/true));
+  setBytes(state, view.source);
 }
 
 // The floor for any turn into a new image: allocating it and copying the bytes.
@@ -85,7 +92,8 @@ BENCHMARK(BandColumnMeans)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(TransposeCopy)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(RotateQuarter)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);
 BENCHMARK(LibraryRotate)->Args({1, 1})->Args({1, 3})->Args({3, 1})->Args({3, 3})->Unit(benchmark::kMillisecond);
-// Turns: 0 transpose, 1 clockwise, 2 counter-clockwise.
-BENCHMARK(TurnWithMeans)->ArgsProduct({{1, 3}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+// Turns: 1 transpose, 2 clockwise, 3 counter-clockwise.
+BENCHMARK(TurnedColumnMeans)->ArgsProduct({{1, 3}, {1, 2, 3}})->Unit(benchmark::kMillisecond);
+BENCHMARK(TurnedThresholdMeans)->ArgsProduct({{1, 3}, {1, 2, 3}})->Unit(benchmark::kMillisecond);
 BENCHMARK(Clone)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

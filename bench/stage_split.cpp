@@ -37,10 +37,10 @@ Split singleScan(const std::string& name, cv::VideoWriter& video, shared::StripG
   cv::Mat scan = shared::loadScan(name);
   s.load = msSince(t);
   t = Clock::now();
-  const imaging::TurnedScan turned = single::orientScanWithMeans(single::frameCorrection(scan));
+  const imaging::TurnedView turned = single::orientScan(single::frameCorrection(scan));
   scan.release();
   if (first) single::calibrateGeometry({900, 900}, geometry);
-  const cv::Mat frame = single::extractFrame(turned.image, turned.columnMeans, geometry);
+  const cv::Mat frame = single::extractFrame(turned, geometry);
   s.analysis = msSince(t);
   t = Clock::now();
   const cv::Mat scaled = shared::scaleToVideoFrame(frame);
@@ -57,12 +57,11 @@ Split quadScan(const std::string& name, cv::VideoWriter& video, shared::StripGeo
   cv::Mat scan = shared::loadScan(name);
   s.load = msSince(t);
   t = Clock::now();
-  const imaging::TurnedScan turnedScan = quad::orientScanWithMeans(quad::frameCorrection(scan));
-  const cv::Mat& turned = turnedScan.image;
+  const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
   scan.release();
   if (first) quad::calibrateGeometry({900, 900}, turned, geometry);
   double encoding = 0;
-  quad::extractFrames(turned, turnedScan.columnMeans, [&](const cv::Mat& frame) {
+  quad::extractFrames(turned, [&](const cv::Mat& frame) {
     const auto e = Clock::now();
     shared::appendFrame(video, frame);
     encoding += msSince(e);

@@ -14,6 +14,8 @@
 //   handleInfoOptions               --help and --version
 #pragma once
 
+#include "imaging/fused.hpp"
+
 #include <opencv2/core/mat.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -52,7 +54,8 @@ bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char*
 cv::Mat scaleToVideoFrame(const cv::Mat& frame);
 void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame);
 
-cv::Mat cutWindow(const cv::Mat& scan, int top, int left, int rows, int columns);
+// scan: the turned scan, usually a view of the cropped one; only the window is turned.
+cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns);
 
 struct WindowStart {
   int row = 0;     // first row of the (first) window, 0 when not found
@@ -61,9 +64,8 @@ struct WindowStart {
 
 // Prints the threshold and both search ranges. The start row is searched in
 // the rows from rowSearchFrom x height up to (not including) rowSearchTo x
-// height; turnedColumnMeans is columnMeans(turned, turned.cols, 1, turned.rows).
-WindowStart locateWindowStart(const cv::Mat& turned, const std::vector<float>& turnedColumnMeans,
-                              double rowSearchFrom, double rowSearchTo);
+// height.
+WindowStart locateWindowStart(const imaging::TurnedView& turned, double rowSearchFrom, double rowSearchTo);
 
 // Handles one scan; returns 0 to go on, or the exit status to stop with.
 // The scan is handed over, so the handler can release it as soon as it is cropped.

@@ -2,7 +2,7 @@
 // the scan's channel count. A window always keeps its size; the part of it
 // that reaches outside the scan is black, and a warning says so, because a
 // run cuts every scan with the first scan's geometry and later scans may be
-// smaller.
+// smaller. Only the window is copied, turned as the scan's view says.
 
 #include "shared.hpp"
 
@@ -11,22 +11,23 @@
 
 namespace shared {
 
-cv::Mat cutWindow(const cv::Mat& scan, int top, int left, int rows, int columns) {
+cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns) {
   if (rows <= 0 || columns <= 0) return {};
+  const int height = scan.rows(), width = scan.cols();
+  const int r0 = std::max(top, 0), r1 = std::min<long long>(static_cast<long long>(top) + rows, height);
+  const int c0 = std::max(left, 0), c1 = std::min<long long>(static_cast<long long>(left) + columns, width);
+  const bool inside = top >= 0 && left >= 0 && static_cast<long long>(top) + rows <= height &&
+                      static_cast<long long>(left) + columns <= width;
+  if (inside) return imaging::turnedCopy(scan, cv::Range(r0, r1), cv::Range(c0, c1));
   cv::Mat window(rows, columns, scan.type(), cv::Scalar::all(0));
-  const int r0 = std::max(top, 0), r1 = std::min<long long>(static_cast<long long>(top) + rows, scan.rows);
-  const int c0 = std::max(left, 0), c1 = std::min<long long>(static_cast<long long>(left) + columns, scan.cols);
   if (r0 < r1 && c0 < c1)
-    scan(cv::Range(r0, r1), cv::Range(c0, c1))
+    imaging::turnedCopy(scan, cv::Range(r0, r1), cv::Range(c0, c1))
         .copyTo(window(cv::Range(r0 - top, r1 - top), cv::Range(c0 - left, c1 - left)));
-  const bool inside = top >= 0 && left >= 0 && static_cast<long long>(top) + rows <= scan.rows &&
-                      static_cast<long long>(left) + columns <= scan.cols;
-  if (!inside)
-    std::fprintf(stderr,
-                 "warning: frame window rows %d to %lld, columns %d to %lld reaches outside the "
-                 "%d x %d scan; the part outside is black\n",
-                 top, static_cast<long long>(top) + rows - 1, left,
-                 static_cast<long long>(left) + columns - 1, scan.cols, scan.rows);
+  std::fprintf(stderr,
+               "warning: frame window rows %d to %lld, columns %d to %lld reaches outside the "
+               "%d x %d scan; the part outside is black\n",
+               top, static_cast<long long>(top) + rows - 1, left, static_cast<long long>(left) + columns - 1,
+               width, height);
   return window;
 }
 

@@ -9,7 +9,8 @@
 //
 // Both shares come from one counting pass (thresholdMeans), which equals
 // binarizing the scan, once as it is for the columns and once transposed for
-// the rows, and taking column means of the 0/1 images.
+// the rows, and taking column means of the 0/1 images. The level and the
+// shares are read through the turn from the cropped scan.
 
 #include "shared.hpp"
 
@@ -60,10 +61,9 @@ int startColumn(const Profile& steps, int first, int last, bool darkFilm) {
 
 }  // namespace
 
-WindowStart locateWindowStart(const cv::Mat& turned, const Profile& turnedColumnMeans,
-                              double rowSearchFrom, double rowSearchTo) {
-  const int width = turned.cols, height = turned.rows;
-  const float level = imaging::profileMean(turnedColumnMeans, width);
+WindowStart locateWindowStart(const imaging::TurnedView& turned, double rowSearchFrom, double rowSearchTo) {
+  const int width = turned.cols(), height = turned.rows();
+  const float level = imaging::profileMean(imaging::turnedColumnMeans(turned), width);
   const bool darkFilm = level < kDarkLevel;
   const float threshold = thresholdForLevel(level);
   std::printf("pro = %f\n", static_cast<double>(threshold));

@@ -5,14 +5,22 @@
 //
 //   thresholdMeans   the row means and column means of binarize(image, fraction)
 //   transposeCopy    rotateQuarter(image, 1) followed by flipRows, as one copy
-//   turnWithMeans    a quarter turn or that transpose, with the column means of
-//                    the result, from one copy made strip by strip
 //   bandColumnMeans  columnMeans, with a loop the compiler vectorizes for gray images
+//
+// and the turned scan as a view (TurnedView), read through its turn instead
+// of copied, so that only the frame windows are ever turned:
+//
+//   turnedColumnMeans  columnMeans of the turned scan
+//   thresholdMeans     its overload for a view: the shares of the turned scan
+//   turnedRowRange     a band of the turned scan's rows, still a view
+//   turnedCopy         the turned scan, or a rectangle of it, as a new image
 #pragma once
 
 #include "profile.hpp"
 
 #include <opencv2/core/mat.hpp>
+
+#include <utility>
 
 namespace imaging {
 
@@ -36,19 +44,39 @@ cv::Mat transposeCopy(const cv::Mat& image);
 Profile bandColumnMeans(const cv::Mat& image, int columnCount, int firstRow, int lastRow);
 
 enum class Turn {
+  None,              // the image as it is
   Transpose,         // rotateQuarter(image, 1), then flipRows: result(i, j) = image(j, i)
-  Clockwise,         // rotateQuarter(image, 3)
-  CounterClockwise,  // rotateQuarter(image, 1)
+  Clockwise,         // rotateQuarter(image, 3): result(i, j) = image(rows - 1 - j, i)
+  CounterClockwise,  // rotateQuarter(image, 1): result(i, j) = image(j, cols - 1 - i)
 };
 
-struct TurnedScan {
-  cv::Mat image;
-  // columnMeans(image, image.cols, 1, image.rows); empty when image is.
-  Profile columnMeans;
+// An image as the turn shows it, without the copy. Converting an image gives
+// the view of the image itself (Turn::None), so every function below takes
+// an already turned scan as well.
+struct TurnedView {
+  cv::Mat source;  // 8 bits, 1 or 3 channels, read through its step
+  Turn turn = Turn::None;
+
+  TurnedView() = default;
+  TurnedView(cv::Mat image, Turn turnedBy = Turn::None) : source(std::move(image)), turn(turnedBy) {}
+  bool sideways() const { return turn != Turn::None; }
+  int rows() const { return sideways() ? source.cols : source.rows; }
+  int cols() const { return sideways() ? source.rows : source.cols; }
+  bool empty() const { return source.empty(); }
+  int type() const { return source.type(); }
 };
 
-// image: 8 bits, 1 or 3 channels; rows are read through its step, so a
-// column range of a larger image works. Anything else gives the chain's result.
-TurnedScan turnWithMeans(const cv::Mat& image, Turn turn);
+// columnMeans(turnedCopy(view), view.cols(), 1, view.rows()); empty for an empty view.
+Profile turnedColumnMeans(const TurnedView& view);
+
+// thresholdMeans(turnedCopy(view), ...), counted on the source.
+ThresholdMeans thresholdMeans(const TurnedView& view, float fraction, int firstColumn, bool withColumns);
+
+// The turned rows [first, end), 0 <= first <= end <= view.rows().
+TurnedView turnedRowRange(const TurnedView& view, int first, int end);
+
+// The whole turned image, or the rectangle rows x columns of it (inside it).
+cv::Mat turnedCopy(const TurnedView& view);
+cv::Mat turnedCopy(const TurnedView& view, cv::Range rows, cv::Range columns);
 
 }  // namespace imaging

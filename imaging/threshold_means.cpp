@@ -69,29 +69,55 @@ std::uint32_t addTies(const std::uint8_t* row, const std::uint16_t* sums, std::u
   return inBand;
 }
 
+// Which rows are counted, and where. Every row r in [rowFirst, rowEnd) gets
+// its count of ones over the columns from `first` on in rowOnes[r] (when
+// rowOnes is given); the rows in [columnRowFirst, columnRowEnd) also add
+// their ones to columnOnes, over all columns. Rows in neither are skipped.
+struct CountPlan {
+  int first = 0;
+  std::uint32_t* rowOnes = nullptr;
+  std::uint32_t* columnOnes = nullptr;
+  int columnRowFirst = 0, columnRowEnd = 0;
+};
+
+std::uint32_t* columnsFor(const CountPlan& plan, int r) {
+  return r >= plan.columnRowFirst && r < plan.columnRowEnd ? plan.columnOnes : nullptr;
+}
+
 // The counts start at zero; a bound above every sample leaves them there.
-void countGrayOnes(const cv::Mat& image, int firstOne, int first, std::vector<std::uint32_t>& rowOnes,
-                   std::uint32_t* column) {
+void countGrayOnes(const cv::Mat& image, int firstOne, const CountPlan& plan) {
   if (firstOne > 255) return;
   for (int r = 0; r < image.rows; ++r) {
+    std::uint32_t* column = columnsFor(plan, r);
+    if (!column && !plan.rowOnes) continue;
     const Keys<std::uint8_t> keys{image.ptr<std::uint8_t>(r), static_cast<std::uint8_t>(firstOne), false, 0};
     std::uint32_t ties = 0;
-    rowOnes[r] = countKeys(keys, first, image.cols, column, ties);
+    const std::uint32_t ones = countKeys(keys, plan.first, image.cols, column, ties);
+    if (plan.rowOnes) plan.rowOnes[r] = ones;
   }
 }
 
-void countColourOnes(const cv::Mat& image, int firstOne, int first, std::vector<std::uint32_t>& rowOnes,
-                     std::uint32_t* column) {
+void countColourOnes(const cv::Mat& image, int firstOne, const CountPlan& plan) {
   const auto tie = static_cast<std::uint16_t>(100 * firstOne);
   std::vector<std::uint16_t> sums(image.cols);
   const Keys<std::uint16_t> keys{sums.data(), static_cast<std::uint16_t>(tie + 1), true, tie};
   for (int r = 0; r < image.rows; ++r) {
+    std::uint32_t* column = columnsFor(plan, r);
+    if (!column && !plan.rowOnes) continue;
     const std::uint8_t* row = image.ptr<std::uint8_t>(r);
     for (int c = 0; c < image.cols; ++c) sums[c] = weightedGraySum(row + 3 * c);
     std::uint32_t ties = 0;
-    rowOnes[r] = countKeys(keys, first, image.cols, column, ties);
-    if (ties != 0) rowOnes[r] += addTies(row, sums.data(), tie, firstOne, first, image.cols, column);
+    std::uint32_t ones = countKeys(keys, plan.first, image.cols, column, ties);
+    if (ties != 0) ones += addTies(row, sums.data(), tie, firstOne, plan.first, image.cols, column);
+    if (plan.rowOnes) plan.rowOnes[r] = ones;
   }
+}
+
+void countOnes(const cv::Mat& image, float fraction, const CountPlan& plan) {
+  if (image.channels() == 1)
+    countGrayOnes(image, firstOneOf(fraction), plan);
+  else
+    countColourOnes(image, firstOneOf(fraction), plan);
 }
 
 Profile meansOf(const std::vector<std::uint32_t>& counts, int length) {
@@ -111,24 +137,61 @@ ThresholdMeans byChain(const cv::Mat& image, float fraction, int firstColumn, bo
   return result;
 }
 
+bool countable(int rows, int cols, int firstColumn, bool withColumns) {
+  const int bandLength = cols - firstColumn + 1;
+  return rows > 0 && bandLength >= 1 && bandLength <= kExactCount && (!withColumns || rows <= kExactCount);
+}
+
 }  // namespace
 
 ThresholdMeans thresholdMeans(const cv::Mat& image, float fraction, int firstColumn, bool withColumns) {
-  const int bandLength = image.cols - firstColumn + 1;
-  if (image.empty() || bandLength < 1 || bandLength > kExactCount ||
-      (withColumns && image.rows > kExactCount))
+  if (image.empty() || !countable(image.rows, image.cols, firstColumn, withColumns))
     return byChain(image, fraction, firstColumn, withColumns);
-  const int firstOne = firstOneOf(fraction);
   std::vector<std::uint32_t> rowOnes(image.rows);
   std::vector<std::uint32_t> columnOnes(withColumns ? image.cols : 0, 0);
-  std::uint32_t* columns = withColumns ? columnOnes.data() : nullptr;
-  if (image.channels() == 1)
-    countGrayOnes(image, firstOne, firstColumn - 1, rowOnes, columns);
-  else
-    countColourOnes(image, firstOne, firstColumn - 1, rowOnes, columns);
+  CountPlan plan;
+  plan.first = firstColumn - 1;
+  plan.rowOnes = rowOnes.data();
+  plan.columnOnes = columnOnes.data();
+  plan.columnRowEnd = withColumns ? image.rows : 0;
+  countOnes(image, fraction, plan);
   ThresholdMeans result;
-  result.rows = meansOf(rowOnes, bandLength);
+  result.rows = meansOf(rowOnes, image.cols - firstColumn + 1);
   if (withColumns) result.columns = meansOf(columnOnes, image.rows);
+  return result;
+}
+
+// A turned row is a source column and a turned column a source row, so the
+// counts swap: the band of turned columns is a band of source rows whose
+// ones are counted per source column, and the turned columns' shares are
+// the source rows' counts over all their columns.
+ThresholdMeans thresholdMeans(const TurnedView& view, float fraction, int firstColumn, bool withColumns) {
+  if (!view.sideways()) return thresholdMeans(view.source, fraction, firstColumn, withColumns);
+  if (view.empty() || !countable(view.rows(), view.cols(), firstColumn, withColumns))
+    return thresholdMeans(turnedCopy(view), fraction, firstColumn, withColumns);
+  const cv::Mat& source = view.source;
+  const int height = source.rows, width = source.cols, bandLength = height - firstColumn + 1;
+  std::vector<std::uint32_t> sourceRowOnes(withColumns ? height : 0);
+  std::vector<std::uint32_t> sourceColumnOnes(width, 0);
+  CountPlan plan;
+  plan.rowOnes = withColumns ? sourceRowOnes.data() : nullptr;
+  plan.columnOnes = sourceColumnOnes.data();
+  // The clockwise turn puts the last source row first.
+  const bool clockwise = view.turn == Turn::Clockwise;
+  plan.columnRowFirst = clockwise ? 0 : firstColumn - 1;
+  plan.columnRowEnd = clockwise ? bandLength : height;
+  countOnes(source, fraction, plan);
+
+  ThresholdMeans result;
+  const Profile columnShares = meansOf(sourceColumnOnes, bandLength);
+  result.rows.resize(width);
+  for (int r = 0; r < width; ++r)
+    result.rows[r] = columnShares[view.turn == Turn::CounterClockwise ? width - 1 - r : r];
+  if (withColumns) {
+    const Profile rowShares = meansOf(sourceRowOnes, width);
+    result.columns.resize(height);
+    for (int c = 0; c < height; ++c) result.columns[c] = rowShares[clockwise ? height - 1 - c : c];
+  }
   return result;
 }
 

@@ -41,10 +41,11 @@ std::optional<int> firstIndexAtPeak(const imaging::Profile& rises, int first, in
 // Row-to-row change of the share of pixels above the threshold, for the
 // rows from `top` down, over every column. Counted in one pass, without the
 // transposed 0/1 image whose column means these are.
-imaging::Profile rowShareRises(const cv::Mat& scan, int top, float threshold) {
-  const int rows = scan.rows - top;
+imaging::Profile rowShareRises(const imaging::TurnedView& scan, int top, float threshold) {
+  const int rows = scan.rows() - top;
   const imaging::Profile shares =
-      imaging::thresholdMeans(scan.rowRange(top, scan.rows), threshold, 1, /*withColumns=*/false).rows;
+      imaging::thresholdMeans(imaging::turnedRowRange(scan, top, scan.rows()), threshold, 1, /*withColumns=*/false)
+          .rows;
   return imaging::firstDifference(shares, rows);
 }
 
@@ -56,13 +57,13 @@ bool framesCanBeCut(const shared::StripGeometry& geometry) {
   return geometry.image_length / 4 >= 1 && geometry.image_width >= 0;
 }
 
-int calibrateGeometry(const shared::ScanResolution& resolution, const cv::Mat& turned,
+int calibrateGeometry(const shared::ScanResolution& resolution, const imaging::TurnedView& turned,
                       shared::StripGeometry& geometry) {
   geometry.sound_width = shared::roundNearest(resolution.x * kSoundTrackCm / kCmPerInch);
   geometry.image_width = shared::roundNearest(resolution.x * kFrameWidthCm / kCmPerInch);
 
-  const int width = turned.cols, height = turned.rows;
-  const float mean = imaging::profileMean(imaging::columnMeans(turned, width, 1, height), width);
+  const int width = turned.cols(), height = turned.rows();
+  const float mean = imaging::profileMean(imaging::turnedColumnMeans(turned), width);
   std::printf("mean = %f\n", mean);
   const float threshold = mean < kDarkFilmMean ? kDarkFilmThreshold : kBrightFilmThreshold;
   std::printf("pro = %f\n", threshold);

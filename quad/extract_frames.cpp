@@ -7,27 +7,18 @@
 
 #include "stages.hpp"
 
-#include "imaging/profile.hpp"
-
 #include <cstdio>
 
 namespace quad {
 
-int extractFrames(const cv::Mat& turned, const shared::FrameSink& sink,
+int extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry) {
-  // Nothing is cut, so no level is needed.
-  if (!framesCanBeCut(geometry)) return extractFrames(turned, imaging::Profile{}, sink, geometry);
-  return extractFrames(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows), sink, geometry);
-}
-
-int extractFrames(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans,
-                  const shared::FrameSink& sink, const shared::StripGeometry& geometry) {
   if (!framesCanBeCut(geometry)) {
     std::fprintf(stderr, "error: frame pitch %d leaves no frame to cut\n", geometry.image_length / 4);
     return 1;
   }
   const int pitch = geometry.image_length / 4;
-  const FrameWindowStart start = locateFrameWindow(turned, turnedColumnMeans);
+  const FrameWindowStart start = locateFrameWindow(turned);
   const int windowColumns = geometry.image_width + 1;
   std::printf("x= %d\n", start.row);
   std::printf("y = %d\n", geometry.image_length + start.row - 1);

@@ -5,16 +5,10 @@
 
 #include "stages.hpp"
 
-#include "imaging/profile.hpp"
-
 namespace quad {
 
-FrameWindowStart locateFrameWindow(const cv::Mat& turned) {
-  return locateFrameWindow(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows));
-}
-
-FrameWindowStart locateFrameWindow(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans) {
-  return shared::locateWindowStart(turned, turnedColumnMeans, 0.01, 0.18);
+FrameWindowStart locateFrameWindow(const imaging::TurnedView& turned) {
+  return shared::locateWindowStart(turned, 0.01, 0.18);
 }
 
 }  // namespace quad

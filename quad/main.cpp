@@ -28,8 +28,7 @@ int convertScans(cv::VideoWriter& writer) {
   return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
     cv::Mat cropped = quad::frameCorrection(scan);
     scan.release();
-    const imaging::TurnedScan turnedScan = quad::orientScanWithMeans(std::move(cropped));
-    const cv::Mat& turned = turnedScan.image;
+    const imaging::TurnedView turned = quad::orientScan(std::move(cropped));
     if (scanNumber == 1) {
       resolution = {kDotsPerInch, kDotsPerInch};
       std::printf("Picture resolution (dpi) x=%d,y=%d\n", resolution.x, resolution.y);
@@ -42,7 +41,7 @@ int convertScans(cv::VideoWriter& writer) {
         return 1;
       }
     }
-    return quad::extractFrames(turned, turnedScan.columnMeans, toVideo, geometry);
+    return quad::extractFrames(turned, toVideo, geometry);
   });
 }
 

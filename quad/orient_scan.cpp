@@ -1,22 +1,20 @@
 // orientScan: turns the cropped scan a quarter counter-clockwise, so that the
 // strip, which runs along the scan's width, runs down the image: the last
-// column becomes the first row. The cropped scan is taken over and released
-// here, so only the turned copy is held from now on.
+// column becomes the first row. Any channel count other than 1 or 3 gives
+// no image.
 //
-// orientScanWithMeans makes the same copy strip by strip (turnWithMeans) and
-// hands on the turned scan's column means, summed on the way.
+// The turned scan is a view: the stage takes the cropped scan over and
+// hands it on with the turn to read it by; calibration and location read
+// through the turn and only the four frame windows are turned when cut
+// (imaging::turnedCopy gives the whole turned image).
 
 #include "stages.hpp"
 
 namespace quad {
 
-imaging::TurnedScan orientScanWithMeans(cv::Mat cropped) {
+imaging::TurnedView orientScan(cv::Mat cropped) {
   if (cropped.channels() != 1 && cropped.channels() != 3) return {};
-  imaging::TurnedScan turned = imaging::turnWithMeans(cropped, imaging::Turn::CounterClockwise);
-  cropped.release();
-  return turned;
+  return {std::move(cropped), imaging::Turn::CounterClockwise};
 }
-
-cv::Mat orientScan(cv::Mat cropped) { return orientScanWithMeans(std::move(cropped)).image; }
 
 }  // namespace quad

@@ -2,16 +2,11 @@
 // narrow strip running along the scan's width.
 //
 //   frameCorrection    view of the strip's columns: left edge found, right edge at 98 %
-//   orientScan         takes the cropped scan, returns it turned a quarter counter-clockwise
+//   orientScan         takes the cropped scan, returns it, as a view, turned a quarter counter-clockwise
 //   calibrateGeometry  on the first scan: fills the StripGeometry, measuring the frame pitch
 //   framePitch         mean spacing of the first and fourth rise, (max4 - max1) / 3 truncated
 //   locateFrameWindow  start row and column offset of the frame windows of one turned scan
 //   extractFrames      cuts the four frames, scales each, sends 1,1,1,1,2,2,2,3,3,4 to a sink
-//
-// The driver runs the variants that hand the turned scan's column means (its
-// brightness profile) from orientScanWithMeans on to locateFrameWindow: the
-// turn sums them while it copies, which saves a pass over the scan. The
-// results are the same as those of the variants without them.
 //
 // After orientScan a row is a position along the strip and a column a
 // position across it. The stages print their measurements on standard
@@ -28,12 +23,11 @@ namespace quad {
 cv::Mat frameCorrection(const cv::Mat& scan);
 
 // Takes over the cropped scan; gives no image for a channel count other than 1 or 3.
-cv::Mat orientScan(cv::Mat cropped);
-imaging::TurnedScan orientScanWithMeans(cv::Mat cropped);
+imaging::TurnedView orientScan(cv::Mat cropped);
 
 // Always 0. A pitch below 1 (image_length / 4 < 1) leaves no frame to cut;
 // the caller checks that with framesCanBeCut.
-int calibrateGeometry(const shared::ScanResolution& resolution, const cv::Mat& turned,
+int calibrateGeometry(const shared::ScanResolution& resolution, const imaging::TurnedView& turned,
                       shared::StripGeometry& geometry);
 int framePitch(int max1, int max4);
 bool framesCanBeCut(const shared::StripGeometry& geometry);
@@ -41,14 +35,10 @@ bool framesCanBeCut(const shared::StripGeometry& geometry);
 // row: first row of the first window; column: first column of every window.
 using FrameWindowStart = shared::WindowStart;
 
-FrameWindowStart locateFrameWindow(const cv::Mat& turned);
-// turnedColumnMeans: columnMeans(turned, turned.cols, 1, turned.rows).
-FrameWindowStart locateFrameWindow(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans);
+FrameWindowStart locateFrameWindow(const imaging::TurnedView& turned);
 
 // Returns 0, or 1 without cutting when the geometry leaves no frame to cut.
-int extractFrames(const cv::Mat& turned, const shared::FrameSink& sink,
+int extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry);
-int extractFrames(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans,
-                  const shared::FrameSink& sink, const shared::StripGeometry& geometry);
 
 }  // namespace quad

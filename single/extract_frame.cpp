@@ -20,29 +20,21 @@
 namespace single {
 namespace {
 
-using imaging::Profile;
-
 // The window starts where the shared search puts it, moved right by 5 % of
 // the scan's length: the column edge found is the film's, and the picture
 // starts that margin further in.
-shared::WindowStart windowStart(const cv::Mat& turned, const Profile& turnedColumnMeans) {
-  shared::WindowStart start = shared::locateWindowStart(turned, turnedColumnMeans, 0.05, 0.35);
-  start.column += shared::roundNearest(0.05 * turned.rows);
+shared::WindowStart windowStart(const imaging::TurnedView& turned) {
+  shared::WindowStart start = shared::locateWindowStart(turned, 0.05, 0.35);
+  start.column += shared::roundNearest(0.05 * turned.rows());
   std::printf("N = %d\n", start.column);
   return start;
 }
 
 }  // namespace
 
-cv::Mat extractFrame(const cv::Mat& turned, const shared::StripGeometry& geometry) {
+cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry) {
   if (turned.empty()) return {};
-  return extractFrame(turned, imaging::columnMeans(turned, turned.cols, 1, turned.rows), geometry);
-}
-
-cv::Mat extractFrame(const cv::Mat& turned, const Profile& turnedColumnMeans,
-                     const shared::StripGeometry& geometry) {
-  if (turned.empty()) return {};
-  const shared::WindowStart start = windowStart(turned, turnedColumnMeans);
+  const shared::WindowStart start = windowStart(turned);
   const int x = start.row, n = start.column;
   std::printf("x= %d\n", x);
   std::printf("y = %d\n", x + geometry.image_length - 1);

@@ -38,13 +38,13 @@ int convertScans(cv::VideoWriter& video) {
   return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
     cv::Mat cropped = single::frameCorrection(scan);
     scan.release();
-    const imaging::TurnedScan turned = single::orientScanWithMeans(std::move(cropped));
+    const imaging::TurnedView turned = single::orientScan(std::move(cropped));
     if (scanNumber == 1) {
       resolution = {kScanDotsPerInch, kScanDotsPerInch};
       std::printf("Picture resolution (dpi) x=%d,y=%d\n", resolution.x, resolution.y);
       single::calibrateGeometry(resolution, geometry);
     }
-    const cv::Mat frame = single::extractFrame(turned.image, turned.columnMeans, geometry);
+    const cv::Mat frame = single::extractFrame(turned, geometry);
     shared::appendFrame(video, shared::scaleToVideoFrame(frame));
     return 0;
   });

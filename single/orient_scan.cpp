@@ -2,37 +2,20 @@
 // A gray scan is turned a quarter clockwise; a colour scan is transposed
 // (turned counter-clockwise, then its rows reversed). The two results are
 // left-right mirror images of each other, which is how the scanner delivers
-// the two kinds. The stage takes the cropped scan over and releases it as
-// soon as the turned copy exists; any other channel count gives no image.
+// the two kinds. Any other channel count gives no image.
 //
-// orientScanWithMeans makes the same copy strip by strip (turnWithMeans) and
-// hands on the turned scan's column means, summed on the way.
+// The turned scan is a view: the stage takes the cropped scan over and
+// hands it on with the turn to read it by, and the frame stage turns only
+// the window it cuts (imaging::turnedCopy gives the whole turned image).
 
 #include "stages.hpp"
 
-#include "imaging/profile.hpp"
-#include "imaging/raster.hpp"
-
 namespace single {
 
-imaging::TurnedScan orientScanWithMeans(cv::Mat cropped) {
+imaging::TurnedView orientScan(cv::Mat cropped) {
   const int channels = cropped.channels();
   if (channels != 1 && channels != 3) return {};
-  const imaging::Turn turn = channels == 1 ? imaging::Turn::Clockwise : imaging::Turn::Transpose;
-  if (cropped.depth() == CV_8U) {
-    imaging::TurnedScan turned = imaging::turnWithMeans(cropped, turn);
-    cropped.release();
-    return turned;
-  }
-  // Other sample depths: the plain turns, which keep any depth.
-  imaging::TurnedScan turned;
-  turned.image = channels == 1 ? imaging::rotateQuarter(cropped, 3) : imaging::transposeCopy(cropped);
-  cropped.release();
-  if (!turned.image.empty())
-    turned.columnMeans = imaging::columnMeans(turned.image, turned.image.cols, 1, turned.image.rows);
-  return turned;
+  return {std::move(cropped), channels == 1 ? imaging::Turn::Clockwise : imaging::Turn::Transpose};
 }
-
-cv::Mat orientScan(cv::Mat cropped) { return orientScanWithMeans(std::move(cropped)).image; }
 
 }  // namespace single

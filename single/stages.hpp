@@ -1,14 +1,9 @@
 // The stages of the single-frame programs, in the order the driver runs them.
 //
 //   frameCorrection    view of the columns between the strip's left and right edges
-//   orientScan         takes over the cropped scan; returns it turned so the strip runs down
+//   orientScan         takes over the cropped scan; returns it, as a view, turned so the strip runs down
 //   calibrateGeometry  fills the strip geometry from the resolution and the film's sizes
 //   extractFrame       locates the frame window in the turned scan and returns a copy of it
-//
-// The driver runs the variants that hand the turned scan's column means (its
-// brightness profile) from orientScanWithMeans to extractFrame: the turn
-// sums them while it copies, which saves extractFrame a pass over the scan.
-// The results are the same as those of orientScan and extractFrame.
 //
 // Each stage prints its measurements on standard output, one short line each,
 // and anything unusual (a fallback, a window outside the scan) on standard error.
@@ -22,12 +17,8 @@
 namespace single {
 
 cv::Mat frameCorrection(const cv::Mat& scan);
-cv::Mat orientScan(cv::Mat cropped);
-imaging::TurnedScan orientScanWithMeans(cv::Mat cropped);
+imaging::TurnedView orientScan(cv::Mat cropped);
 void calibrateGeometry(const shared::ScanResolution& resolution, shared::StripGeometry& geometry);
-cv::Mat extractFrame(const cv::Mat& turned, const shared::StripGeometry& geometry);
-// turnedColumnMeans: columnMeans(turned, turned.cols, 1, turned.rows).
-cv::Mat extractFrame(const cv::Mat& turned, const imaging::Profile& turnedColumnMeans,
-                     const shared::StripGeometry& geometry);
+cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry);
 
 }  // namespace single

@@ -176,38 +176,55 @@ TEST(TransposeCopy, LeavesTheSourceAndItsWiderImageAlone) {
 }
 
 cv::Mat turnByChain(const cv::Mat& image, imaging::Turn turn) {
+  if (turn == imaging::Turn::None) return image.clone();
   if (turn == imaging::Turn::Clockwise) return imaging::rotateQuarter(image, 3);
   cv::Mat turned = imaging::rotateQuarter(image, 1);
   if (turn == imaging::Turn::Transpose) imaging::flipRows(turned);
   return turned;
 }
 
-// The strips are 32 source rows: the sizes above fit in one (1 to 7 rows),
-// end on a partial strip (33 and 257 rows); 64 rows fill exactly two.
-TEST(TurnWithMeans, ImageAndColumnMeansEqualTheTurnThenColumnMeans) {
+const imaging::Turn kTurns[] = {imaging::Turn::None, imaging::Turn::Transpose, imaging::Turn::Clockwise,
+                                imaging::Turn::CounterClockwise};
+
+// Everything the stages read through a view equals the same read of the
+// turned copy the chain makes: the copy itself, any rectangle of it, its
+// column means, its threshold shares, and those of a band of its rows.
+TEST(TurnedView, ReadsEqualTheSameReadsOfTheTurnedChain) {
   forEveryImage([](const cv::Mat& image) {
-    for (const imaging::Turn turn :
-         {imaging::Turn::Transpose, imaging::Turn::Clockwise, imaging::Turn::CounterClockwise}) {
+    for (const imaging::Turn turn : kTurns) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn));
+      const imaging::TurnedView view{image, turn};
       const cv::Mat chain = turnByChain(image, turn);
-      const imaging::TurnedScan fused = imaging::turnWithMeans(image, turn);
-      expectPixelsEqual(fused.image, chain);
-      expectBitsEqual(fused.columnMeans, imaging::columnMeans(chain, chain.cols, 1, chain.rows));
+      ASSERT_EQ(cv::Size(view.cols(), view.rows()), chain.size());
+      expectPixelsEqual(imaging::turnedCopy(view), chain);
+      const cv::Range rows(chain.rows / 3, chain.rows - chain.rows / 4), cols(chain.cols / 4, chain.cols);
+      expectPixelsEqual(imaging::turnedCopy(view, rows, cols), chain(rows, cols));
+      expectBitsEqual(imaging::turnedColumnMeans(view), imaging::columnMeans(chain, chain.cols, 1, chain.rows));
+      for (const float fraction : {0.015f, 0.2f, 0.25f})
+        for (const int firstColumn : {1, (chain.cols + 1) / 2, chain.cols}) {
+          SCOPED_TRACE(testing::Message() << "fraction " << fraction << ", first column " << firstColumn);
+          const imaging::ThresholdMeans fused = imaging::thresholdMeans(view, fraction, firstColumn, true);
+          const imaging::ThresholdMeans plain = imaging::thresholdMeans(chain, fraction, firstColumn, true);
+          expectBitsEqual(fused.rows, plain.rows);
+          expectBitsEqual(fused.columns, plain.columns);
+          expectBitsEqual(imaging::thresholdMeans(view, fraction, firstColumn, false).rows, plain.rows);
+        }
+      const int top = chain.rows / 5;
+      expectBitsEqual(imaging::thresholdMeans(imaging::turnedRowRange(view, top, chain.rows), 0.2f, 1, false).rows,
+                      imaging::thresholdMeans(chain.rowRange(top, chain.rows), 0.2f, 1, false).rows);
     }
   });
-  const cv::Mat twoStrips = randomImage({5, 64}, 3, 42);
-  const imaging::TurnedScan fused = imaging::turnWithMeans(twoStrips, imaging::Turn::Clockwise);
-  expectPixelsEqual(fused.image, turnByChain(twoStrips, imaging::Turn::Clockwise));
 }
 
 // Known values: a 2 x 3 colour scan whose red samples are 1..6.
-TEST(TurnWithMeans, MeansAreOverTheRedSamplesOfEachTurnedColumn) {
+TEST(TurnedView, MeansAreOverTheRedSamplesOfEachTurnedColumn) {
   cv::Mat scan(2, 3, CV_8UC3, cv::Scalar(200, 100, 0));
   for (int i = 0; i < 6; ++i) scan.at<cv::Vec3b>(i / 3, i % 3)[2] = static_cast<std::uint8_t>(i + 1);
-  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Transpose).columnMeans, (Profile{2.0f, 5.0f}));
-  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).columnMeans, (Profile{2.0f, 5.0f}));
-  EXPECT_EQ(imaging::turnWithMeans(scan, imaging::Turn::Clockwise).columnMeans, (Profile{5.0f, 2.0f}));
-  const cv::Mat turned = imaging::turnWithMeans(scan, imaging::Turn::CounterClockwise).image;
+  using imaging::Turn;
+  EXPECT_EQ(imaging::turnedColumnMeans({scan, Turn::Transpose}), (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnedColumnMeans({scan, Turn::CounterClockwise}), (Profile{2.0f, 5.0f}));
+  EXPECT_EQ(imaging::turnedColumnMeans({scan, Turn::Clockwise}), (Profile{5.0f, 2.0f}));
+  const cv::Mat turned = imaging::turnedCopy({scan, Turn::CounterClockwise});
   EXPECT_EQ(turned.at<cv::Vec3b>(0, 0)[2], 3);  // the last column's top becomes the first pixel
 }
 

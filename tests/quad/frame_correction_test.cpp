@@ -96,9 +96,9 @@ TEST(OrientScan, TurnsCounterClockwiseKeepingChannels) {
   const cv::Mat gray = (cv::Mat_<uchar>(2, 3) << 1, 2, 3, 4, 5, 6);
   cv::Mat colour;
   cv::merge(std::vector<cv::Mat>{gray, gray + 10, gray + 20}, colour);
-  const cv::Mat turnedGray = quad::orientScan(gray.clone());
+  const cv::Mat turnedGray = imaging::turnedCopy(quad::orientScan(gray.clone()));
   EXPECT_TRUE(same(turnedGray, (cv::Mat_<uchar>(3, 2) << 3, 6, 2, 5, 1, 4)));
-  const cv::Mat turnedColour = quad::orientScan(colour.clone());
+  const cv::Mat turnedColour = imaging::turnedCopy(quad::orientScan(colour.clone()));
   ASSERT_EQ(turnedColour.channels(), 3);
   cv::Mat red;
   cv::extractChannel(turnedColour, red, 2);

@@ -19,7 +19,7 @@ TEST(SmallScans, EveryStageCopesWithTinyScans) {
         rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const cv::Mat turned = quad::orientScan(quad::frameCorrection(scan));
+        const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
         shared::StripGeometry geometry;
         quad::calibrateGeometry({900, 900}, turned, geometry);
         int frames = 0;

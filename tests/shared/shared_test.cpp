@@ -108,6 +108,30 @@ TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
   EXPECT_TRUE(shared::cutWindow(scan, 0, 0, 0, 3).empty());
 }
 
+// Windows of a turned view, inside, across every edge and wholly outside,
+// equal those of the turned copy, warning included (in turned coordinates).
+TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
+  cv::Mat source(7, 5, CV_8UC3);
+  cv::randu(source, 1, 256);
+  for (const imaging::Turn turn :
+       {imaging::Turn::Transpose, imaging::Turn::Clockwise, imaging::Turn::CounterClockwise}) {
+    const imaging::TurnedView view{source, turn};
+    const cv::Mat turned = imaging::turnedCopy(view);
+    for (const cv::Vec4i w : {cv::Vec4i(1, 2, 3, 4), cv::Vec4i(-2, -1, 4, 3), cv::Vec4i(3, 5, 4, 4),
+                              cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
+      SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
+      testing::internal::CaptureStderr();
+      const cv::Mat fromView = shared::cutWindow(view, w[0], w[1], w[2], w[3]);
+      const std::string viewWarning = testing::internal::GetCapturedStderr();
+      testing::internal::CaptureStderr();
+      const cv::Mat fromCopy = shared::cutWindow(turned, w[0], w[1], w[2], w[3]);
+      EXPECT_EQ(viewWarning, testing::internal::GetCapturedStderr());
+      ASSERT_EQ(fromView.size(), fromCopy.size());
+      EXPECT_EQ(cv::norm(fromView, fromCopy, cv::NORM_INF), 0);
+    }
+  }
+}
+
 TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   e2e::TempDir dir;
   const cv::Mat scan(3, 3, CV_8UC1, cv::Scalar(1));

@@ -14,6 +14,8 @@ cv::Mat colourOf(const cv::Mat& gray) {
   return colour;
 }
 
+cv::Mat orient(cv::Mat cropped) { return imaging::turnedCopy(single::orientScan(std::move(cropped))); }
+
 bool same(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
 }
@@ -22,17 +24,17 @@ bool same(const cv::Mat& a, const cv::Mat& b) {
 
 TEST(OrientScan, TurnsGrayClockwiseAndTransposesColour) {
   const cv::Mat grayTurned = (cv::Mat_<uchar>(3, 2) << 'd', 'a', 'e', 'b', 'f', 'c');
-  EXPECT_TRUE(same(single::orientScan(grayPixels()), grayTurned));
+  EXPECT_TRUE(same(orient(grayPixels()), grayTurned));
   const cv::Mat colourTurned = (cv::Mat_<uchar>(3, 2) << 'a', 'd', 'b', 'e', 'c', 'f');
-  EXPECT_TRUE(same(single::orientScan(colourOf(grayPixels())), colourOf(colourTurned)));
+  EXPECT_TRUE(same(orient(colourOf(grayPixels())), colourOf(colourTurned)));
 }
 
 TEST(OrientScan, GrayAndColourResultsAreMirrorImages) {
   cv::Mat gray(37, 23, CV_8UC1);
   cv::randu(gray, 0, 256);
-  const cv::Mat fromGray = single::orientScan(gray.clone());
+  const cv::Mat fromGray = orient(gray.clone());
   cv::Mat fromColour;
-  cv::extractChannel(single::orientScan(colourOf(gray)), fromColour, 0);
+  cv::extractChannel(orient(colourOf(gray)), fromColour, 0);
   cv::Mat mirrored;
   cv::flip(fromColour, mirrored, 1);
   EXPECT_TRUE(same(fromGray, mirrored));

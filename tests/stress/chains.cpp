@@ -6,7 +6,7 @@
 namespace stress {
 
 cv::Mat singleChain(const cv::Mat& scan, RunGeometry& run) {
-  const cv::Mat turned = single::orientScan(single::frameCorrection(scan));
+  const imaging::TurnedView turned = single::orientScan(single::frameCorrection(scan));
   if (!run.calibrated) {
     single::calibrateGeometry({900, 900}, run.geometry);
     run.calibrated = true;
@@ -15,7 +15,7 @@ cv::Mat singleChain(const cv::Mat& scan, RunGeometry& run) {
 }
 
 std::vector<cv::Mat> quadChain(const cv::Mat& scan, RunGeometry& run) {
-  const cv::Mat turned = quad::orientScan(quad::frameCorrection(scan));
+  const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
   if (!run.calibrated) {
     quad::calibrateGeometry({900, 900}, turned, run.geometry);
     run.calibrated = true;
