@@ -5,7 +5,7 @@
 //
 //   thresholdMeans   the row means and column means of binarize(image, fraction)
 //   transposeCopy    rotateQuarter(image, 1) followed by flipRows, as one copy
-//   bandColumnMeans  columnMeans, with a loop the compiler vectorizes for gray images
+//   bandColumnMeans  columnMeans, with loops that run 16 columns at a time
 //
 // and the turned scan as a view (TurnedView), read through its turn instead
 // of copied, so that only the frame windows are ever turned:

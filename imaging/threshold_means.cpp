@@ -11,6 +11,7 @@
 
 #include "fused.hpp"
 #include "raster.hpp"
+#include "colour_rows.hpp"
 #include "gray_threshold.hpp"
 
 #include <cstdint>
@@ -105,7 +106,7 @@ void countColourOnes(const cv::Mat& image, int firstOne, const CountPlan& plan) 
     std::uint32_t* column = columnsFor(plan, r);
     if (!column && !plan.rowOnes) continue;
     const std::uint8_t* row = image.ptr<std::uint8_t>(r);
-    for (int c = 0; c < image.cols; ++c) sums[c] = weightedGraySum(row + 3 * c);
+    weightedGraySums(row, image.cols, sums.data());
     std::uint32_t ties = 0;
     std::uint32_t ones = countKeys(keys, plan.first, image.cols, column, ties);
     if (ties != 0) ones += addTies(row, sums.data(), tie, firstOne, plan.first, image.cols, column);

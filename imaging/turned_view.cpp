@@ -10,6 +10,7 @@
 //   Clockwise         turned(i, j) = source(rows - 1 - j, i)
 //   CounterClockwise  turned(i, j) = source(j, cols - 1 - i)
 
+#include "colour_rows.hpp"
 #include "fused.hpp"
 #include "raster.hpp"
 
@@ -29,15 +30,11 @@ int sourceRowOf(const TurnedView& view, int j) {
   return view.turn == Turn::Clockwise ? view.source.rows - 1 - j : j;
 }
 
-// Sum of the last channel of one source row: the gray loop vectorizes, the
-// colour one reads every third byte.
+// Sum of the last channel of one source row, 1 or 3 channels.
 std::uint32_t lastChannelSum(const std::uint8_t* row, int cols, int channels) {
+  if (channels == 3) return redSum(row, cols);
   std::uint32_t sum = 0;
-  if (channels == 1) {
-    for (int c = 0; c < cols; ++c) sum += row[c];
-  } else {
-    for (int c = 0; c < cols; ++c) sum += row[c * channels + channels - 1];
-  }
+  for (int c = 0; c < cols; ++c) sum += row[c];
   return sum;
 }
 

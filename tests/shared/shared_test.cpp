@@ -117,7 +117,7 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
        {imaging::Turn::Transpose, imaging::Turn::Clockwise, imaging::Turn::CounterClockwise}) {
     const imaging::TurnedView view{source, turn};
     const cv::Mat turned = imaging::turnedCopy(view);
-    for (const cv::Vec4i w : {cv::Vec4i(1, 2, 3, 4), cv::Vec4i(-2, -1, 4, 3), cv::Vec4i(3, 5, 4, 4),
+    for (const cv::Vec4i& w : {cv::Vec4i(1, 2, 3, 4), cv::Vec4i(-2, -1, 4, 3), cv::Vec4i(3, 5, 4, 4),
                               cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
       testing::internal::CaptureStderr();
