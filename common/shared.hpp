@@ -8,6 +8,7 @@
 //   openVideo                       a colour 640 x 480, 25 fps AVI writer with a FourCC
 //   scaleToVideoFrame               bicubic scaling to 640 x 480
 //   appendFrame                     writes a frame, gray frames as three equal channels
+//   appendFramesInBackground        appends frames on a second thread, after those appended before
 //   cutWindow                       a window of a scan; samples outside the scan are black
 //   locateWindowStart               first row and column of the frame windows of a turned scan
 //   runBatch                        the scan loop: listing, name lines, loading, the limit
@@ -20,6 +21,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,12 @@ constexpr double kVideoFps = 25.0;
 bool openVideo(cv::VideoWriter& writer, const std::string& fileName, const char* fourcc);
 cv::Mat scaleToVideoFrame(const cv::Mat& frame);
 void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame);
+
+// Waits until the frames of the previous call are written, then appends
+// these on a second thread and returns at once. `writing` stands for that
+// work: it must be waited for (get, or its destruction) before the writer
+// is used or released, and nothing else may touch the writer until then.
+void appendFramesInBackground(cv::VideoWriter& writer, std::vector<cv::Mat> frames, std::future<void>& writing);
 
 // scan: the turned scan, usually a view of the cropped one; only the window is turned.
 cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns);

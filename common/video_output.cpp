@@ -1,12 +1,17 @@
 // Video output: AVI files through the library's FFmpeg backend, colour,
 // 640 x 480 at 25 frames per second. Frames are scaled bicubic, width and
 // height independently, so a frame's aspect ratio is not kept.
+//
+// Encoding takes most of a four-frame scan's time, so the drivers hand each
+// scan's frames to a second thread (appendFramesInBackground) and go on with
+// the next scan; the frames still reach the writer in order.
 
 #include "shared.hpp"
 
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <utility>
 
 namespace shared {
 
@@ -37,6 +42,14 @@ void appendFrame(cv::VideoWriter& writer, const cv::Mat& frame) {
   } else {
     writer.write(frame);
   }
+}
+
+void appendFramesInBackground(cv::VideoWriter& writer, std::vector<cv::Mat> frames, std::future<void>& writing) {
+  if (writing.valid()) writing.get();
+  if (frames.empty()) return;
+  writing = std::async(std::launch::async, [&writer, frames = std::move(frames)] {
+    for (const cv::Mat& frame : frames) appendFrame(writer, frame);
+  });
 }
 
 }  // namespace shared

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,7 +25,9 @@ const shared::ProgramInfo kInfo{
 int convertScans(cv::VideoWriter& writer) {
   shared::ScanResolution resolution;
   shared::StripGeometry geometry;
-  const shared::FrameSink toVideo = [&writer](const cv::Mat& frame) { shared::appendFrame(writer, frame); };
+  // Each scan's ten frames are encoded while the next scan is cut; the
+  // writing is waited for when it goes, before main releases the writer.
+  std::future<void> writing;
   return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
     cv::Mat cropped = quad::frameCorrection(scan);
     scan.release();
@@ -41,7 +44,11 @@ int convertScans(cv::VideoWriter& writer) {
         return 1;
       }
     }
-    return quad::extractFrames(turned, toVideo, geometry);
+    std::vector<cv::Mat> frames;
+    const int status =
+        quad::extractFrames(turned, [&frames](const cv::Mat& frame) { frames.push_back(frame); }, geometry);
+    shared::appendFramesInBackground(writer, std::move(frames), writing);
+    return status;
   });
 }
 

@@ -35,6 +35,9 @@ constexpr const char* kVideoFile = "video.avi";
 int convertScans(cv::VideoWriter& video) {
   shared::ScanResolution resolution;
   shared::StripGeometry geometry;
+  // Declared after the writer's owner and waited for when it goes: the video
+  // is complete before main releases the writer.
+  std::future<void> writing;
   return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
     cv::Mat cropped = single::frameCorrection(scan);
     scan.release();
@@ -45,7 +48,7 @@ int convertScans(cv::VideoWriter& video) {
       single::calibrateGeometry(resolution, geometry);
     }
     const cv::Mat frame = single::extractFrame(turned, geometry);
-    shared::appendFrame(video, shared::scaleToVideoFrame(frame));
+    shared::appendFramesInBackground(video, {shared::scaleToVideoFrame(frame)}, writing);
     return 0;
   });
 }
