@@ -134,10 +134,16 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
 
 TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   e2e::TempDir dir;
-  const cv::Mat scan(3, 3, CV_8UC1, cv::Scalar(1));
-  for (const char* name : {"a.tif", "b.tif", "c.tif"}) ASSERT_TRUE(cv::imwrite(dir.file(name), scan));
+  // Each scan holds its own number, so a scan loaded ahead cannot be handed to the wrong turn.
+  int value = 0;
+  for (const char* name : {"a.tif", "b.tif", "c.tif"})
+    ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(3, 3, CV_8UC1, cv::Scalar(++value))));
   std::vector<int> seen;
-  auto handler = [&](cv::Mat, int number) { seen.push_back(number); return 0; };
+  auto handler = [&](cv::Mat scan, int number) {
+    EXPECT_EQ(scan.at<std::uint8_t>(0, 0), number);
+    seen.push_back(number);
+    return 0;
+  };
   int status = -1;
   testing::internal::CaptureStdout();
   inFolder(dir.path, [&] { status = shared::runBatch(2, handler); });
