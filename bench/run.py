@@ -12,6 +12,7 @@ and output. Prints a Markdown table. Run through bench/run.sh.
 import argparse
 import os
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -47,31 +48,30 @@ def timed(cmd, cwd, repeats):
     return statistics.median(samples) * 1000.0
 
 
-def peak_kb(cmd, cwd, repeats=3):
-    """Median peak over a few runs: with a second thread, where the allocator
-    places a scan varies from run to run by several MiB."""
-    peaks = []
+def usage(cmd, cwd, repeats=3):
+    """Peak resident memory (KB) and processor time, user + system (ms), as
+    medians over a few runs. With a second thread the peak varies from run to
+    run by several MiB (where the allocator places a scan), and the processor
+    time is what the run costs beyond its wall time."""
+    peaks, cpu = [], []
     for _ in range(repeats):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         out = subprocess.run(["/usr/bin/time", "-v"] + cmd, cwd=cwd, stdout=subprocess.DEVNULL,
                              stderr=subprocess.PIPE, text=True).stderr
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
         m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", out)
         peaks.append(int(m.group(1)) if m else 0)
-    return statistics.median(peaks)
+        # time -v prints centiseconds; the children's usage has microseconds.
+        cpu.append(1000.0 * (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
+    return statistics.median(peaks), statistics.median(cpu)
 
 
-def make_sets(kind, scale, channels):
-    name = f"{kind}-x{scale}-{channels}ch"
-    base = os.path.join(DATA, name)
-    if not os.path.isdir(base):
-        full = os.path.join(base, "all")
-        subprocess.run([os.path.join(BIN, "make_scans"), "--kind", kind, "--count", str(KINDS[kind]["scans"]),
-                        "--out", full, "--channels", str(channels), "--film", "bright", "--scale", str(scale),
-                        "--seed", "5"], check=True, stdout=subprocess.DEVNULL)
-        os.makedirs(os.path.join(base, "one"))
-        os.makedirs(os.path.join(base, "empty"))
-        first = sorted(f for f in os.listdir(full) if f.endswith(".tif"))[0]
-        shutil.copy(os.path.join(full, first), os.path.join(base, "one", first))
-    return name, base
+def peak_kb(cmd, cwd):
+    return usage(cmd, cwd)[0]
+
+
+def cpu_per_scan(cmd, one, full, n):
+    return (usage(cmd, full)[1] - usage(cmd, one)[1]) / (n - 1)
 
 
 def window_of(program, folder):
@@ -180,20 +180,23 @@ def main():
                     ff_marginal = (timed(ff, full, args.repeats) - ff_one) / (n - 1)
                     ff_start = ff_one - ff_marginal  # the intercept: a run's cost before its first scan
                     peak_empty, peak_full = peak_kb(prog, empty), peak_kb(prog, full)
+                    cpu = [cpu_per_scan(c, one, full, n) for c in (prog, plain, ff)]
                     check_same_output(program, full)
                     rows.append((name, program, start, marginal, plain_start, plain_marginal, ff_start, ff_marginal, split,
-                                 peak_empty, peak_full, decoded, plain_peak_empty, plain_peak_full))
+                                 peak_empty, peak_full, decoded, plain_peak_empty, plain_peak_full, cpu))
     print("| scans | program | start-up ms | per scan ms | no-analysis start-up ms | no-analysis per scan ms |"
           " ratio | ffmpeg start-up ms | ffmpeg per scan ms | ratio | load | analysis | scaling | encoding |"
-          " peak MiB (empty) | peak MiB | limit MiB | no-analysis peak MiB (empty / scans) |")
-    print("|" + "---|" * 19)
-    for (name, program, start, marg, plain_s, plain, ffs, ffm, split, pe, pf, dec, ppe, ppf) in rows:
+          " peak MiB (empty) | peak MiB | limit MiB | no-analysis peak MiB (empty / scans) |"
+          " processor ms per scan (ours / no-analysis / ffmpeg) |")
+    print("|" + "---|" * 20)
+    for (name, program, start, marg, plain_s, plain, ffs, ffm, split, pe, pf, dec, ppe, ppf, cpu) in rows:
         limit = pe / 1024 + 4 * dec / 2**20
         print(f"| {name} | {program} | {start:.0f} | {marg:.1f} | {plain_s:.0f} | {plain:.1f} | {marg / plain:.2f} |"
               f" {ffs:.0f} |"
               f" {ffm:.1f} | {marg / ffm:.2f} | {split['load']:.1f} | {split['analysis']:.1f} |"
               f" {split['scaling']:.1f} | {split['encoding']:.1f} | {pe / 1024:.0f} | {pf / 1024:.0f} |"
-              f" {limit:.1f} | {ppe / 1024:.0f} / {ppf / 1024:.0f} |")
+              f" {limit:.1f} | {ppe / 1024:.0f} / {ppf / 1024:.0f} |"
+              f" {cpu[0]:.1f} / {cpu[1]:.1f} / {cpu[2]:.1f} |")
 
 
 if __name__ == "__main__":
