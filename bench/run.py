@@ -74,6 +74,21 @@ def cpu_per_scan(cmd, one, full, n):
     return (usage(cmd, full)[1] - usage(cmd, one)[1]) / (n - 1)
 
 
+def make_sets(kind, scale, channels):
+    name = f"{kind}-x{scale}-{channels}ch"
+    base = os.path.join(DATA, name)
+    if not os.path.isdir(base):
+        full = os.path.join(base, "all")
+        subprocess.run([os.path.join(BIN, "make_scans"), "--kind", kind, "--count", str(KINDS[kind]["scans"]),
+                        "--out", full, "--channels", str(channels), "--film", "bright", "--scale", str(scale),
+                        "--seed", "5"], check=True, stdout=subprocess.DEVNULL)
+        os.makedirs(os.path.join(base, "one"))
+        os.makedirs(os.path.join(base, "empty"))
+        first = sorted(f for f in os.listdir(full) if f.endswith(".tif"))[0]
+        shutil.copy(os.path.join(full, first), os.path.join(base, "one", first))
+    return name, base
+
+
 def window_of(program, folder):
     """The frame window our program cuts, in the loaded scan's orientation
     (width along the strip, height across it), from its own output lines."""
