@@ -8,6 +8,9 @@
 // its float running sum being exact up to 2^24. Beyond that (a band longer
 // than any scan), and for the requests the chain itself leaves undefined (an
 // empty image, a band outside it), the chain of primitives is run instead.
+//
+// A turned view (TurnedView) is counted on its source, rows and columns
+// swapped, so the turned scan never has to exist.
 
 #include "fused.hpp"
 #include "raster.hpp"
@@ -70,10 +73,10 @@ std::uint32_t addTies(const std::uint8_t* row, const std::uint16_t* sums, std::u
   return inBand;
 }
 
-// Which rows are counted, and where. Every row r in [rowFirst, rowEnd) gets
-// its count of ones over the columns from `first` on in rowOnes[r] (when
-// rowOnes is given); the rows in [columnRowFirst, columnRowEnd) also add
-// their ones to columnOnes, over all columns. Rows in neither are skipped.
+// Which rows are counted, and where. When rowOnes is given, every row r gets
+// its count of ones over the columns from `first` on in rowOnes[r]; the rows
+// in [columnRowFirst, columnRowEnd) also add their ones to columnOnes, over
+// all columns. Without rowOnes only those rows are read.
 struct CountPlan {
   int first = 0;
   std::uint32_t* rowOnes = nullptr;
