@@ -31,10 +31,10 @@ struct Split {
   double load = 0, analysis = 0, scaling = 0, encoding = 0;
 };
 
-Split singleScan(const std::string& name, cv::VideoWriter& video, shared::StripGeometry& geometry, bool first) {
+Split singleScan(const std::string& name, shared::Video& video, shared::StripGeometry& geometry, bool first) {
   Split s;
   auto t = Clock::now();
-  cv::Mat scan = shared::loadScan(name);
+  cv::Mat scan = shared::loadScan(name).image;
   s.load = msSince(t);
   t = Clock::now();
   const imaging::TurnedView turned = single::orientScan(single::frameCorrection(scan));
@@ -51,10 +51,10 @@ Split singleScan(const std::string& name, cv::VideoWriter& video, shared::StripG
   return s;
 }
 
-Split quadScan(const std::string& name, cv::VideoWriter& video, shared::StripGeometry& geometry, bool first) {
+Split quadScan(const std::string& name, shared::Video& video, shared::StripGeometry& geometry, bool first) {
   Split s;
   auto t = Clock::now();
-  cv::Mat scan = shared::loadScan(name);
+  cv::Mat scan = shared::loadScan(name).image;
   s.load = msSince(t);
   t = Clock::now();
   const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
@@ -84,7 +84,7 @@ Split quadScan(const std::string& name, cv::VideoWriter& video, shared::StripGeo
 
 int main(int argc, char** argv) {
   const bool quadKind = argc > 1 && std::strcmp(argv[1], "quad") == 0;
-  cv::VideoWriter video;
+  shared::Video video;
   if (!shared::openVideo(video, "split.avi", quadKind ? "DIVX" : "MP42")) return 1;
   shared::StripGeometry geometry;
   bool first = true;
@@ -93,11 +93,11 @@ int main(int argc, char** argv) {
   std::FILE* table = fdopen(out, "w");
   std::freopen("/dev/null", "w", stdout);
   std::fprintf(table, "scan\tload_ms\tanalysis_ms\tscaling_ms\tencoding_ms\n");
-  for (const std::string& name : shared::listScans()) {
+  for (const std::string& name : shared::listScans().names) {
     const Split s = quadKind ? quadScan(name, video, geometry, first) : singleScan(name, video, geometry, first);
     first = false;
     std::fprintf(table, "%s\t%.3f\t%.3f\t%.3f\t%.3f\n", name.c_str(), s.load, s.analysis, s.scaling, s.encoding);
   }
   std::fclose(table);
-  return 0;
+  return shared::finishVideo(video) ? 0 : 1;
 }

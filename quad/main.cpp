@@ -15,20 +15,20 @@ namespace {
 
 constexpr int kMaxScans = 5;
 constexpr int kDotsPerInch = 900;
-constexpr const char* kVideoFile = "video3.avi";
 
-const shared::ProgramInfo kInfo{
-    "tarvel4",
-    "the *.tif scans of the current folder, four frames each, at most five",
-    "video3.avi (DIVX, 640 x 480, 25 fps), ten frames per scan"};
+const shared::ProgramSpec kProgram{
+    {"tarvel4", "the *.tif scans of the current folder, four frames each, at most five",
+     "video3.avi (DIVX, 640 x 480, 25 fps), ten frames per scan", "tarvel4"},
+    kMaxScans,
+    {{"video3.avi", "DIVX"}},
+};
 
-int convertScans(cv::VideoWriter& writer) {
+}  // namespace
+
+int main(int argc, char** argv) {
   shared::ScanResolution resolution;
   shared::StripGeometry geometry;
-  // Each scan's ten frames are encoded while the next scan is cut; the
-  // writing is waited for when it goes, before main releases the writer.
-  std::future<void> writing;
-  return shared::runBatch(kMaxScans, [&](cv::Mat scan, int scanNumber) {
+  return shared::runProgram(kProgram, argc, argv, [&](cv::Mat scan, int scanNumber, const shared::FrameSink& sink) {
     cv::Mat cropped = quad::frameCorrection(scan);
     scan.release();
     const imaging::TurnedView turned = quad::orientScan(std::move(cropped));
@@ -37,28 +37,12 @@ int convertScans(cv::VideoWriter& writer) {
       std::printf("Picture resolution (dpi) x=%d,y=%d\n", resolution.x, resolution.y);
       quad::calibrateGeometry(resolution, turned, geometry);
       if (!quad::framesCanBeCut(geometry)) {
-        std::fprintf(stderr,
-                     "tarvel4: the frame pitch measured on the first scan is %d pixels; no frame "
-                     "can be cut with it, so the run stops\n",
-                     geometry.image_length / 4);
+        shared::reportError("the frame pitch measured on the first scan is %d pixels; no frame can be cut "
+                            "with it, so the run stops",
+                            geometry.image_length / 4);
         return 1;
       }
     }
-    std::vector<cv::Mat> frames;
-    const int status =
-        quad::extractFrames(turned, [&frames](const cv::Mat& frame) { frames.push_back(frame); }, geometry);
-    shared::appendFramesInBackground(writer, std::move(frames), writing);
-    return status;
+    return quad::extractFrames(turned, sink, geometry);
   });
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (shared::handleInfoOptions(argc, argv, kInfo)) return 0;
-  cv::VideoWriter writer;
-  if (!shared::openVideo(writer, kVideoFile, "DIVX")) return 1;
-  const int status = convertScans(writer);
-  writer.release();
-  return status;
 }

@@ -53,7 +53,7 @@ TEST(Listing, FoldsCaseTakesOnlyTifAndBreaksTiesByBytes) {
     std::ofstream(dir.file(name)) << "x";
   fs::create_directory(dir.file("f.tif"));
   std::vector<std::string> names;
-  inFolder(dir.path, [&] { names = shared::listScans(); });
+  inFolder(dir.path, [&] { names = shared::listScans().names; });
   // '_' (0x5F) sorts after the upper-case letters it is compared with.
   EXPECT_EQ(names, (std::vector<std::string>{"A.TIF", "a.tif", "b.tif", "C.Tif", "f.tif", "_x.tif"}));
 }
@@ -66,7 +66,7 @@ TEST(Loading, TakesTheRasterAsStoredWhateverItsOrientationTag) {
     const std::string path = dir.file("o.tif");
     ASSERT_TRUE(cv::imwrite(path, stored));
     ASSERT_EQ(std::system(("tiffset -s 274 " + std::to_string(orientation) + " " + path).c_str()), 0);
-    const cv::Mat loaded = shared::loadScan(path);
+    const cv::Mat loaded = shared::loadScan(path).image;
     ASSERT_EQ(loaded.size(), stored.size()) << orientation;
     EXPECT_EQ(cv::norm(loaded, stored, cv::NORM_INF), 0) << orientation;
   }
@@ -82,14 +82,14 @@ TEST(Loading, GivesEightBitsWithOneOrThreeChannels) {
   ASSERT_TRUE(cv::imwrite(dir.file("deep.tif"), deep));
   ASSERT_TRUE(cv::imwrite(dir.file("alpha.tif"), withAlpha));
   for (const char* name : {"deep.tif", "alpha.tif"}) {
-    const cv::Mat loaded = shared::loadScan(dir.file(name));
+    const cv::Mat loaded = shared::loadScan(dir.file(name)).image;
     ASSERT_EQ(loaded.type(), CV_8UC3) << name;
     EXPECT_EQ(cv::norm(loaded, colour, cv::NORM_INF), 0) << name;
   }
   std::ofstream(dir.file("empty.tif"));
-  EXPECT_TRUE(shared::loadScan(dir.file("empty.tif")).empty());
-  EXPECT_TRUE(shared::loadScan(dir.file("missing.tif")).empty());
-  EXPECT_TRUE(shared::loadScan(dir.path).empty());
+  EXPECT_TRUE(shared::loadScan(dir.file("empty.tif")).image.empty());
+  EXPECT_TRUE(shared::loadScan(dir.file("missing.tif")).image.empty());
+  EXPECT_TRUE(shared::loadScan(dir.path).image.empty());
 }
 
 TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
