@@ -11,6 +11,7 @@
 
 #include "video_check.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -50,15 +51,17 @@ long videoIndexEntries(const Bytes& d, std::uint64_t at, std::uint32_t size) {
 }
 
 // The chunks from `at` to `end`, a list's body; `inMovie` counts its frames.
+// A chunk that reaches past `end` marks the file cut short; what of a list
+// is there is still counted.
 void walk(const Bytes& d, std::uint64_t at, std::uint64_t end, bool inMovie, AviCounts& counts) {
   while (at + 8 <= end) {
     const std::uint64_t size = le32(d, at + 4), body = at + 8;
-    if (body + size > end) {
-      counts.cutShort = true;
+    const bool whole = body + size <= end;
+    if (!whole) counts.cutShort = true;
+    if (idIs(d, at, "LIST") && size >= 4 && body + 4 <= end) {
+      walk(d, body + 4, std::min(body + size, end), idIs(d, body, "movi"), counts);
+    } else if (!whole) {
       return;
-    }
-    if (idIs(d, at, "LIST") && size >= 4) {
-      walk(d, body + 4, body + size, idIs(d, body, "movi"), counts);
     } else if (inMovie) {
       counts.movieFrames += isVideoChunk(d, at);
     } else if (idIs(d, at, "avih") && size >= 20) {
@@ -68,6 +71,7 @@ void walk(const Bytes& d, std::uint64_t at, std::uint64_t end, bool inMovie, Avi
     } else if (idIs(d, at, "idx1")) {
       counts.indexFrames = videoIndexEntries(d, body, static_cast<std::uint32_t>(size));
     }
+    if (!whole) return;
     at = body + size + (size & 1);
   }
   if (at != end && at != end + 1) counts.cutShort = true;  // a chunk header broken off
@@ -79,12 +83,13 @@ AviCounts countFrames(const Bytes& d) {
   while (at + 12 <= d.size() && idIs(d, at, "RIFF")) {
     const std::uint64_t end = at + 8 + le32(d, at + 4);
     const bool first = counts.riffs++ == 0;
-    if (!idIs(d, at + 8, first ? "AVI " : "AVIX") || end > d.size()) {
+    if (!idIs(d, at + 8, first ? "AVI " : "AVIX")) break;
+    walk(d, at + 12, std::min<std::uint64_t>(end, d.size()), false, counts);
+    if (first) counts.firstRiffFrames = counts.movieFrames;
+    if (end > d.size()) {
       counts.cutShort = true;
       return counts;
     }
-    walk(d, at + 12, end, false, counts);
-    if (first) counts.firstRiffFrames = counts.movieFrames;
     at = end + ((end - at) & 1);
   }
   if (at != d.size() || counts.riffs == 0) counts.cutShort = true;

@@ -74,6 +74,9 @@ bool isOutOfMemory(const std::exception_ptr& error) {
     return true;
   } catch (const cv::Exception& e) {
     return e.code == cv::Error::StsNoMem;
+  } catch (const std::system_error& e) {
+    // A thread whose stack cannot be mapped, or a page that cannot be had.
+    return e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory;
   } catch (...) {
     return false;
   }
