@@ -47,6 +47,17 @@ std::future<LoadedScan> loadAhead(const std::string& name) {
   }
 }
 
+// The scan loaded ahead, or loaded now; what either threw is a load failure.
+LoadedScan loadInTurn(std::future<LoadedScan>& ahead, const std::string& name) {
+  try {
+    return ahead.valid() ? ahead.get() : loadScan(name);
+  } catch (...) {
+    LoadedScan failed;
+    failed.failure = describeException(std::current_exception());
+    return failed;
+  }
+}
+
 int listingFailed(int error) {
   std::printf("No tif file in directory");
   reportError("cannot list the scans of the current folder: %s", std::strerror(error));
@@ -76,7 +87,7 @@ int runBatch(int maxScans, const ScanHandler& handle) {
     }
     const std::string& name = names[next++];
     std::printf("%-12s\n", name.c_str());
-    LoadedScan scan = nextScan.valid() ? nextScan.get() : loadScan(name);
+    LoadedScan scan = loadInTurn(nextScan, name);
     if (scan.image.empty()) {
       std::printf("Could not load image file: %s\n", name.c_str());
       reportError("cannot load the scan %s: %s", quoted(name).c_str(), scan.failure.c_str());

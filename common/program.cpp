@@ -81,6 +81,17 @@ Next parseOptions(int argc, char** argv, const ProgramInfo& info) {
   return Next::Run;
 }
 
+// The loop, with what it lets through (memory running out in the listing,
+// say) ending the run like any other failure.
+int runBatchGuarded(int maxScans, const ScanHandler& handle) {
+  try {
+    return runBatch(maxScans, handle);
+  } catch (...) {
+    reportError("the run failed: %s", describeException(std::current_exception()).c_str());
+    return 1;
+  }
+}
+
 // Flushes and closes standard output; false, with a message, when any of
 // what was printed did not reach it.
 bool closeStandardOutput() {
@@ -121,7 +132,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv, const ScanConv
     // Each scan's frames are encoded while the next scan is cut; declared
     // after the videos, and waited for before they are released.
     std::future<void> writing;
-    status = runBatch(program.maxScans, [&](cv::Mat scan, int scanNumber) {
+    status = runBatchGuarded(program.maxScans, [&](cv::Mat scan, int scanNumber) {
       std::vector<cv::Mat> frames;
       const int converted = convert(std::move(scan), scanNumber, [&](const cv::Mat& f) { frames.push_back(f); });
       try {
