@@ -23,9 +23,8 @@ cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, 
   if (r0 < r1 && c0 < c1)
     imaging::turnedCopy(scan, cv::Range(r0, r1), cv::Range(c0, c1))
         .copyTo(window(cv::Range(r0 - top, r1 - top), cv::Range(c0 - left, c1 - left)));
-  std::fprintf(stderr,
-               "warning: frame window rows %d to %lld, columns %d to %lld reaches outside the "
-               "%d x %d scan; the part outside is black\n",
+  reportWarning("frame window rows %d to %lld, columns %d to %lld reaches outside the "
+               "%d x %d scan; the part outside is black",
                top, static_cast<long long>(top) + rows - 1, left, static_cast<long long>(left) + columns - 1,
                width, height);
   return window;

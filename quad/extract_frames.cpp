@@ -14,7 +14,7 @@ namespace quad {
 int extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry) {
   if (!framesCanBeCut(geometry)) {
-    std::fprintf(stderr, "error: frame pitch %d leaves no frame to cut\n", geometry.image_length / 4);
+    shared::reportError("the frame pitch is %d pixels; no frame can be cut with it", geometry.image_length / 4);
     return 1;
   }
   const int pitch = geometry.image_length / 4;

@@ -49,9 +49,8 @@ cv::Mat frameCorrection(const cv::Mat& scan) {
   std::printf("frameCorrection2 y=%d\n", right);
 
   if (left < 0 || left > right || right > width - 1) {
-    std::fprintf(stderr,
-                 "warning: strip edges x=%d, y=%d do not fit the %d-column scan; keeping the "
-                 "whole width\n",
+    shared::reportWarning("strip edges x=%d, y=%d do not fit the %d-column scan; keeping the "
+                 "whole width",
                  left, right, width);
     return scan;
   }

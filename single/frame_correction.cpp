@@ -99,9 +99,8 @@ cv::Mat frameCorrection(const cv::Mat& scan) {
   int x = leftEdge(q, at);
   int y = rightEdge(q, at);
   if (!(0 <= x && x <= y && y <= scan.cols - 1)) {
-    std::fprintf(stderr,
-                 "warning: strip edges x=%d, y=%d give no crop of the %d columns; keeping the "
-                 "whole width\n",
+    shared::reportWarning("strip edges x=%d, y=%d give no crop of the %d columns; keeping the "
+                 "whole width",
                  x, y, scan.cols);
     x = 0;
     y = scan.cols - 1;
