@@ -13,34 +13,38 @@
 
 #include "stages.hpp"
 
-#include "imaging/profile.hpp"
+#include "shared/window_stages.hpp"
 
 #include <cstdio>
 
 namespace single {
 namespace {
 
-// The window starts where the shared search puts it, moved right by 5 % of
-// the scan's length: the column edge found is the film's, and the picture
-// starts that margin further in.
-shared::WindowStart windowStart(const imaging::TurnedView& turned) {
-  shared::WindowStart start = shared::locateWindowStart(turned, 0.05, 0.35);
-  start.column += shared::roundNearest(0.05 * turned.rows());
-  std::printf("N = %d\n", start.column);
-  return start;
+void printWindowLines(const shared::FrameWindow& window, const shared::StripGeometry& geometry) {
+  std::printf("N = %d\n", window.left);
+  std::printf("x= %d\n", window.top);
+  std::printf("y = %d\n", window.top + geometry.image_length - 1);
+  std::printf("z=%d\n", window.left + geometry.image_width);
+  std::printf("N=%d\n", window.left);
 }
 
 }  // namespace
 
-cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry) {
+cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry,
+                     shared::ScanRecord& record) {
   if (turned.empty()) return {};
-  const shared::WindowStart start = windowStart(turned);
-  const int x = start.row, n = start.column;
-  std::printf("x= %d\n", x);
-  std::printf("y = %d\n", x + geometry.image_length - 1);
-  std::printf("z=%d\n", n + geometry.image_width);
-  std::printf("N=%d\n", n);
-  return shared::cutWindow(turned, x, n, geometry.image_length, geometry.image_width + 1);
+  record.window = shared::locateWindowStart(turned, 0.05, 0.35);
+  // The column edge found is the film's; the picture starts 5 % of the
+  // scan's length further in.
+  shared::FrameWindow window;
+  window.top = record.window.row;
+  window.left = record.window.column + shared::roundNearest(0.05 * turned.rows());
+  window.rows = geometry.image_length;
+  window.columns = geometry.image_width + 1;
+  printWindowLines(window, geometry);
+  cv::Mat frame = shared::cutWindow(turned, window);
+  record.frames = {window};
+  return frame;
 }
 
 }  // namespace single

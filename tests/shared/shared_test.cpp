@@ -1,7 +1,10 @@
 // The layer the programs share: rounding, listing order, loading as stored,
 // window cutting and the scan loop's messages.
 
-#include "common/shared.hpp"
+#include "shared/program.hpp"
+#include "shared/run_state.hpp"
+#include "shared/scan_input.hpp"
+#include "shared/window_stages.hpp"
 #include "support/e2e.hpp"
 
 #include <gtest/gtest.h>
@@ -28,6 +31,12 @@ void inFolder(const std::string& dir, Body&& body) {
   fs::current_path(dir);
   body();
   fs::current_path(before);
+}
+
+cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns) {
+  shared::FrameWindow window;
+  window.top = top, window.left = left, window.rows = rows, window.columns = columns;
+  return cutWindow(scan, window);
 }
 
 }  // namespace
@@ -94,18 +103,18 @@ TEST(Loading, GivesEightBitsWithOneOrThreeChannels) {
 
 TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
   cv::Mat scan(4, 5, CV_8UC3, cv::Scalar(9, 8, 7));
-  const cv::Mat inside = shared::cutWindow(scan, 1, 1, 3, 4);
+  const cv::Mat inside = cutWindow(scan, 1, 1, 3, 4);
   EXPECT_EQ(inside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::norm(inside, cv::Mat(3, 4, CV_8UC3, cv::Scalar(9, 8, 7)), cv::NORM_INF), 0);
   testing::internal::CaptureStderr();
-  const cv::Mat outside = shared::cutWindow(scan, -1, 3, 3, 4);
+  const cv::Mat outside = cutWindow(scan, -1, 3, 3, 4);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("outside"), std::string::npos);
   ASSERT_EQ(outside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 2 * 2 * 3);  // rows 0-1, columns 3-4 of the scan
   EXPECT_EQ(outside.at<cv::Vec3b>(1, 0), cv::Vec3b(9, 8, 7));
   EXPECT_EQ(outside.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
-  EXPECT_EQ(shared::cutWindow(scan, 100, 100, 2, 2).size(), cv::Size(2, 2));
-  EXPECT_TRUE(shared::cutWindow(scan, 0, 0, 0, 3).empty());
+  EXPECT_EQ(cutWindow(scan, 100, 100, 2, 2).size(), cv::Size(2, 2));
+  EXPECT_TRUE(cutWindow(scan, 0, 0, 0, 3).empty());
 }
 
 // Windows of a turned view, inside, across every edge and wholly outside,
@@ -121,10 +130,10 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
                               cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
       testing::internal::CaptureStderr();
-      const cv::Mat fromView = shared::cutWindow(view, w[0], w[1], w[2], w[3]);
+      const cv::Mat fromView = cutWindow(view, w[0], w[1], w[2], w[3]);
       const std::string viewWarning = testing::internal::GetCapturedStderr();
       testing::internal::CaptureStderr();
-      const cv::Mat fromCopy = shared::cutWindow(turned, w[0], w[1], w[2], w[3]);
+      const cv::Mat fromCopy = cutWindow(turned, w[0], w[1], w[2], w[3]);
       EXPECT_EQ(viewWarning, testing::internal::GetCapturedStderr());
       ASSERT_EQ(fromView.size(), fromCopy.size());
       EXPECT_EQ(cv::norm(fromView, fromCopy, cv::NORM_INF), 0);
@@ -139,7 +148,8 @@ TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   for (const char* name : {"a.tif", "b.tif", "c.tif"})
     ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(3, 3, CV_8UC1, cv::Scalar(++value))));
   std::vector<int> seen;
-  auto handler = [&](cv::Mat scan, int number) {
+  auto handler = [&](cv::Mat scan, const std::string& name) {
+    const int number = name[0] - 'a' + 1;
     EXPECT_EQ(scan.at<std::uint8_t>(0, 0), number);
     seen.push_back(number);
     return 0;
@@ -160,7 +170,7 @@ TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
 
   // A handler's own stop ends the loop with its status.
   testing::internal::CaptureStdout();
-  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, int) { return 7; }); });
+  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, const std::string&) { return 7; }); });
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \n");
   EXPECT_EQ(status, 7);
 }

@@ -9,7 +9,7 @@
 // goes on in "AVIX" chunks, whose frames count too; the extended header
 // ("dmlh") then carries the total.
 
-#include "video_check.hpp"
+#include "video_output.hpp"
 
 #include <algorithm>
 #include <cstdint>

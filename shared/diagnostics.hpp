@@ -5,13 +5,15 @@
 //
 //   setProgramName     the name every message starts with
 //   reportError        "<program>: <message>\n" on standard error
-//   reportWarning      "<program>: warning: <message>\n" on standard error
+//   reportWarning      "<program>: warning: <message>\n" on standard error, also kept
+//   takeWarnings       the warnings given since the last call (for the scan's record)
 //   quoted             "name", with control bytes, quote and backslash escaped
 //   describeException  what a caught exception says, in a user's terms
 #pragma once
 
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace shared {
 
@@ -20,6 +22,8 @@ const char* programName();
 
 void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void reportWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::vector<std::string> takeWarnings();
 
 std::string quoted(const std::string& name);
 

@@ -8,20 +8,25 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <new>
+#include <utility>
 #include <system_error>
 
 namespace shared {
 namespace {
 
 const char* g_programName = "tarvel";
+std::mutex g_warningsLock;
+std::vector<std::string> g_warnings;
 
-void report(const char* kind, const char* format, va_list args) {
+std::string report(const char* kind, const char* format, va_list args) {
   char message[2048];
   std::vsnprintf(message, sizeof message, format, args);
   char line[2200];
   const int length = std::snprintf(line, sizeof line, "%s: %s%s\n", g_programName, kind, message);
   if (length > 0) std::fwrite(line, 1, std::min<size_t>(length, sizeof line - 1), stderr);
+  return message;
 }
 
 }  // namespace
@@ -39,8 +44,15 @@ void reportError(const char* format, ...) {
 void reportWarning(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  report("warning: ", format, args);
+  std::string message = report("warning: ", format, args);
   va_end(args);
+  const std::lock_guard<std::mutex> hold(g_warningsLock);
+  g_warnings.push_back(std::move(message));
+}
+
+std::vector<std::string> takeWarnings() {
+  const std::lock_guard<std::mutex> hold(g_warningsLock);
+  return std::exchange(g_warnings, {});
 }
 
 std::string quoted(const std::string& name) {

@@ -5,7 +5,9 @@
 // output flushed and checked, as the GNU tools do. The status is 1 for any
 // failure, else 128 + the signal that stopped the run, else the loop's.
 
-#include "shared.hpp"
+#include "program.hpp"
+
+#include "diagnostics.hpp"
 #include "stop_signals.hpp"
 
 #include <opencv2/core/utils/logger.hpp>
@@ -53,7 +55,7 @@ void printHelp(const ProgramInfo& info) {
       "             128+N  stopped by signal N (SIGINT, SIGTERM, SIGHUP) after the\n"
       "                  scan in hand; the video holds its frames and is finished.\n"
       "See %s(1) for what each line of output means.\n",
-      info.name, info.reads, info.writes, info.manPage);
+      info.name, info.reads, info.writes, info.name);
 }
 
 Next parseOptions(int argc, char** argv, const ProgramInfo& info) {
@@ -104,9 +106,20 @@ bool closeStandardOutput() {
   return false;
 }
 
+// The frames of one scan: each window scaled once and repeated as often as it is shown.
+std::vector<cv::Mat> videoFramesOf(cv::Mat scan, RunState& run, ScanConverter convert, int& status) {
+  std::vector<cv::Mat> frames;
+  ScanRecord record;
+  status = convert(std::move(scan), run, [&frames](const cv::Mat& window, int copies) {
+    const cv::Mat scaled = scaleToVideoFrame(window);
+    frames.insert(frames.end(), copies, scaled);
+  }, record);
+  return frames;
+}
+
 }  // namespace
 
-int runProgram(const ProgramSpec& program, int argc, char** argv, const ScanConverter& convert) {
+int runProgram(const ProgramSpec& program, int argc, char** argv, ScanConverter convert) {
   setProgramName(program.info.name);
   switch (parseOptions(argc, argv, program.info)) {
     case Next::ExitOk: return closeStandardOutput() ? 0 : 1;
@@ -132,9 +145,10 @@ int runProgram(const ProgramSpec& program, int argc, char** argv, const ScanConv
     // Each scan's frames are encoded while the next scan is cut; declared
     // after the videos, and waited for before they are released.
     std::future<void> writing;
-    status = runBatchGuarded(program.maxScans, [&](cv::Mat scan, int scanNumber) {
-      std::vector<cv::Mat> frames;
-      const int converted = convert(std::move(scan), scanNumber, [&](const cv::Mat& f) { frames.push_back(f); });
+    RunState run;
+    status = runBatchGuarded(program.maxScans, [&](cv::Mat scan, const std::string&) {
+      int converted = 0;
+      std::vector<cv::Mat> frames = videoFramesOf(std::move(scan), run, convert, converted);
       try {
         appendFramesInBackground(video, std::move(frames), writing);
       } catch (...) {

@@ -12,7 +12,10 @@
 // cutting, scaling and encoding it, and the two no longer add up. Everything
 // the run prints is still printed by this thread, in the same order.
 
-#include "shared.hpp"
+#include "program.hpp"
+
+#include "diagnostics.hpp"
+#include "scan_input.hpp"
 #include "stop_signals.hpp"
 
 #include <cstdio>
@@ -96,7 +99,7 @@ int runBatch(int maxScans, const ScanHandler& handle) {
     if (scanNumber < maxScans && next < names.size()) nextScan = loadAhead(names[next]);
     // Returning early waits for a load under way; its scan is dropped.
     try {
-      if (const int status = handle(std::move(scan.image), scanNumber)) return status;
+      if (const int status = handle(std::move(scan.image), name)) return status;
     } catch (...) {
       reportError("converting the scan %s failed: %s", quoted(name).c_str(),
                   describeException(std::current_exception()).c_str());

@@ -18,7 +18,9 @@
 // directory carries an orientation other than "top left" is decoded from a
 // copy in which that tag reads "top left".
 
-#include "shared.hpp"
+#include "scan_input.hpp"
+
+#include "diagnostics.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

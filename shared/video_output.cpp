@@ -13,8 +13,8 @@
 // scan's frames to a second thread (appendFramesInBackground) and go on with
 // the next scan; the frames still reach the writer in order.
 
-#include "shared.hpp"
-#include "video_check.hpp"
+#include "diagnostics.hpp"
+#include "video_output.hpp"
 
 #include <opencv2/imgproc.hpp>
 
