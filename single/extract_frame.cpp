@@ -2,14 +2,10 @@
 // strip, columns across it) and returns a copy of it, image_length rows by
 // image_width + 1 columns, with the scan's own samples and channels.
 //
-// The scan's brightness picks a threshold, and the shares of samples above
-// it give the positions: the start row is where the share of
-// bright samples per row (right of the first fifth of the width) rises most
-// steeply in the upper part of the scan; the start column is the last
-// steep step of the share of bright samples per column in the left third,
-// a rise on bright film and a fall on dark film, moved right by a margin of
-// 5 % of the scan's length. A window that reaches outside the scan keeps its
-// size and is black outside, with a warning.
+// The window starts where shared::locateWindowStart puts it, its start row
+// searched from 5 % to 35 % of the scan's length, and its column moved right
+// by 5 % of that length. A window that reaches outside the scan keeps its
+// size and is black outside, with a warning (shared::cutWindow).
 
 #include "stages.hpp"
 
