@@ -28,18 +28,21 @@ std::uint32_t lastChannelSum(const std::uint8_t* row, int cols, int channels) {
 
 // The source indexes under turned indexes [range), through one of the maps.
 template <typename Map>
-cv::Range sourceRange(const TurnedView& view, cv::Range range, Map map) {
+cv::Range sourceRange(Turn turn, cv::Size source, cv::Range range, Map map) {
   if (range.empty()) return cv::Range(0, 0);
-  const int a = map(view, range.start), b = map(view, range.end - 1);
+  const int a = map(turn, source, range.start), b = map(turn, source, range.end - 1);
   return a <= b ? cv::Range(a, b + 1) : cv::Range(b, a + 1);
 }
 
+int columnOfRow(Turn turn, cv::Size source, int i) { return sourceColumnOfRow(turn, source, i); }
+int rowOfColumn(Turn turn, cv::Size source, int j) { return sourceRowOfColumn(turn, source, j); }
+
 }  // namespace
 
-cv::Rect sourceRect(const TurnedView& view, cv::Range rows, cv::Range columns) {
-  if (!view.sideways()) return cv::Rect(columns.start, rows.start, columns.size(), rows.size());
-  const cv::Range sourceColumns = sourceRange(view, rows, sourceColumnOfRow);
-  const cv::Range sourceRows = sourceRange(view, columns, sourceRowOfColumn);
+cv::Rect sourceRect(Turn turn, cv::Size source, cv::Range rows, cv::Range columns) {
+  if (turn == Turn::None) return cv::Rect(columns.start, rows.start, columns.size(), rows.size());
+  const cv::Range sourceColumns = sourceRange(turn, source, rows, columnOfRow);
+  const cv::Range sourceRows = sourceRange(turn, source, columns, rowOfColumn);
   return cv::Rect(sourceColumns.start, sourceRows.start, sourceColumns.size(), sourceRows.size());
 }
 
@@ -63,7 +66,8 @@ Profile turnedColumnMeans(const TurnedView& view) {
 TurnedView turnedRowRange(const TurnedView& view, int first, int end) {
   assert(0 <= first && first <= end && end <= view.rows());
   if (!view.sideways()) return {view.source.rowRange(first, end), view.turn};
-  return {view.source.colRange(sourceRange(view, cv::Range(first, end), sourceColumnOfRow)), view.turn};
+  return {view.source.colRange(sourceRange(view.turn, view.source.size(), cv::Range(first, end), columnOfRow)),
+          view.turn};
 }
 
 cv::Mat turnedCopy(const TurnedView& view) {

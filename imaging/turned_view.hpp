@@ -45,15 +45,23 @@ struct TurnedView {
 
 // For a sideways turn a turned row is one source column and a turned column
 // one source row: turned(i, j) = source(sourceRowOfColumn(j), sourceColumnOfRow(i)).
-inline int sourceColumnOfRow(const TurnedView& view, int i) {
-  return view.turn == Turn::CounterClockwise ? view.source.cols - 1 - i : i;
+// Only the turn and the source's size take part, so a rectangle can be
+// mapped back for an image that is no longer there.
+inline int sourceColumnOfRow(Turn turn, cv::Size source, int i) {
+  return turn == Turn::CounterClockwise ? source.width - 1 - i : i;
 }
-inline int sourceRowOfColumn(const TurnedView& view, int j) {
-  return view.turn == Turn::Clockwise ? view.source.rows - 1 - j : j;
+inline int sourceRowOfColumn(Turn turn, cv::Size source, int j) {
+  return turn == Turn::Clockwise ? source.height - 1 - j : j;
 }
+inline int sourceColumnOfRow(const TurnedView& view, int i) { return sourceColumnOfRow(view.turn, view.source.size(), i); }
+inline int sourceRowOfColumn(const TurnedView& view, int j) { return sourceRowOfColumn(view.turn, view.source.size(), j); }
 
-// The source rectangle under turned rows [rows) and columns [columns).
-cv::Rect sourceRect(const TurnedView& view, cv::Range rows, cv::Range columns);
+// The source rectangle under turned rows [rows) and columns [columns);
+// ranges beyond the turned image map to a rectangle beyond the source.
+cv::Rect sourceRect(Turn turn, cv::Size source, cv::Range rows, cv::Range columns);
+inline cv::Rect sourceRect(const TurnedView& view, cv::Range rows, cv::Range columns) {
+  return sourceRect(view.turn, view.source.size(), rows, columns);
+}
 
 // columnMeans(turnedCopy(view), view.cols(), 1, view.rows()); empty for an empty view.
 Profile turnedColumnMeans(const TurnedView& view);

@@ -93,7 +93,7 @@ int runBatch(int maxScans, const ScanHandler& handle) {
     LoadedScan scan = loadInTurn(nextScan, name);
     if (scan.image.empty()) {
       std::printf("Could not load image file: %s\n", name.c_str());
-      reportError("cannot load the scan %s: %s", quoted(name).c_str(), scan.failure.c_str());
+      reportError("cannot load the scan %s: %s", quotedName(name).c_str(), scan.failure.c_str());
       return 1;
     }
     if (scanNumber < maxScans && next < names.size()) nextScan = loadAhead(names[next]);
@@ -101,7 +101,7 @@ int runBatch(int maxScans, const ScanHandler& handle) {
     try {
       if (const int status = handle(std::move(scan.image), name)) return status;
     } catch (...) {
-      reportError("converting the scan %s failed: %s", quoted(name).c_str(),
+      reportError("converting the scan %s failed: %s", quotedName(name).c_str(),
                   describeException(std::current_exception()).c_str());
       return 1;
     }

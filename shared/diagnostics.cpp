@@ -55,7 +55,7 @@ std::vector<std::string> takeWarnings() {
   return std::exchange(g_warnings, {});
 }
 
-std::string quoted(const std::string& name) {
+std::string quotedName(const std::string& name) {
   static const char kHex[] = "0123456789abcdef";
   std::string q = "\"";
   for (const char ch : name) {

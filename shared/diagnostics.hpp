@@ -7,7 +7,7 @@
 //   reportError        "<program>: <message>\n" on standard error
 //   reportWarning      "<program>: warning: <message>\n" on standard error, also kept
 //   takeWarnings       the warnings given since the last call (for the scan's record)
-//   quoted             "name", with control bytes, quote and backslash escaped
+//   quotedName         "name", with control bytes, quote and backslash escaped
 //   describeException  what a caught exception says, in a user's terms
 #pragma once
 
@@ -25,7 +25,7 @@ void reportWarning(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 std::vector<std::string> takeWarnings();
 
-std::string quoted(const std::string& name);
+std::string quotedName(const std::string& name);
 
 // For the exceptions a run can meet (std::bad_alloc, cv::Exception,
 // std::system_error, any std::exception); "memory ran out" for all that

@@ -8,7 +8,10 @@
 #include "program.hpp"
 
 #include "diagnostics.hpp"
+#include "options.hpp"
 #include "stop_signals.hpp"
+
+#include "overlay/overlay.hpp"
 
 #include <opencv2/core/utils/logger.hpp>
 
@@ -16,17 +19,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <list>
-
-#ifndef TARVEL_VERSION
-#define TARVEL_VERSION "unknown"
-#endif
+#include <set>
 
 namespace shared {
 namespace {
-
-enum class Next { Run, ExitOk, ExitUsage };
 
 const char* signalName(int signal) {
   switch (signal) {
@@ -35,52 +34,6 @@ const char* signalName(int signal) {
     case SIGHUP: return "SIGHUP";
     default: return "a signal";
   }
-}
-
-void printHelp(const ProgramInfo& info) {
-  std::printf(
-      "Usage: %s [--help] [--version]\n"
-      "Run it in a folder of film scans; it takes no other options.\n"
-      "Reads:  %s\n"
-      "Writes: %s\n"
-      "Standard output: the measurements, one short line each, and the message\n"
-      "  for a scan that cannot be loaded. Standard error: everything else\n"
-      "  (warnings, errors, why a scan could not be loaded).\n"
-      "Exit status: 0    the run ended normally, also when no scan is found;\n"
-      "             1    a scan could not be loaded, the folder could not be listed,\n"
-      "                  a video file could not be created or written whole, memory\n"
-      "                  ran out, or standard output could not be written; the video\n"
-      "                  keeps the frames written before and is finished;\n"
-      "             2    an unknown option; nothing is read or written;\n"
-      "             128+N  stopped by signal N (SIGINT, SIGTERM, SIGHUP) after the\n"
-      "                  scan in hand; the video holds its frames and is finished.\n"
-      "See %s(1) for what each line of output means.\n",
-      info.name, info.reads, info.writes, info.name);
-}
-
-Next parseOptions(int argc, char** argv, const ProgramInfo& info) {
-  int ignored = 0;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      printHelp(info);
-      return Next::ExitOk;
-    }
-    if (std::strcmp(arg, "--version") == 0) {
-      std::printf("%s %s\n", info.name, TARVEL_VERSION);
-      return Next::ExitOk;
-    }
-    if (arg[0] == '-') {
-      reportError("unknown option %s", quoted(arg).c_str());
-      std::fprintf(stderr, "Usage: %s [--help] [--version]\n", info.name);
-      return Next::ExitUsage;
-    }
-    ++ignored;
-  }
-  if (ignored)
-    reportWarning("ignoring %d argument%s: the program converts the scans of the current folder", ignored,
-                  ignored == 1 ? "" : "s");
-  return Next::Run;
 }
 
 // The loop, with what it lets through (memory running out in the listing,
@@ -107,9 +60,9 @@ bool closeStandardOutput() {
 }
 
 // The frames of one scan: each window scaled once and repeated as often as it is shown.
-std::vector<cv::Mat> videoFramesOf(cv::Mat scan, RunState& run, ScanConverter convert, int& status) {
+std::vector<cv::Mat> videoFramesOf(cv::Mat scan, RunState& run, ScanConverter convert, ScanRecord& record,
+                                   int& status) {
   std::vector<cv::Mat> frames;
-  ScanRecord record;
   status = convert(std::move(scan), run, [&frames](const cv::Mat& window, int copies) {
     const cv::Mat scaled = scaleToVideoFrame(window);
     frames.insert(frames.end(), copies, scaled);
@@ -117,17 +70,46 @@ std::vector<cv::Mat> videoFramesOf(cv::Mat scan, RunState& run, ScanConverter co
   return frames;
 }
 
+// The overlay pictures of a run, when asked for.
+struct Pictures {
+  std::string folder;  // empty: none
+  std::set<std::string> taken;
+  bool failed = false;
+};
+
+void writePictureOf(Pictures& pictures, const cv::Mat& scan, const std::string& name, const ScanRecord& record,
+                    const RunState& run, const char* program) {
+  const std::string path = (std::filesystem::path(pictures.folder) / overlay::pictureName(name, pictures.taken)).string();
+  std::string problem;
+  try {
+    problem = overlay::writePicture(path, overlay::drawPicture(scan, record, {program, name, run.geometry}));
+  } catch (...) {
+    problem = describeException(std::current_exception());
+  }
+  if (problem.empty()) return;
+  reportError("cannot write the picture %s: %s", quotedName(path).c_str(), problem.c_str());
+  pictures.failed = true;
+}
+
 }  // namespace
 
 int runProgram(const ProgramSpec& program, int argc, char** argv, ScanConverter convert) {
   setProgramName(program.info.name);
-  switch (parseOptions(argc, argv, program.info)) {
-    case Next::ExitOk: return closeStandardOutput() ? 0 : 1;
-    case Next::ExitUsage: return 2;
-    case Next::Run: break;
-  }
+  const Options options = parseOptions(argc, argv, program.info);
+  if (options.done) return options.status == 0 && !closeStandardOutput() ? 1 : options.status;
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   installStopHandlers();
+
+  Pictures pictures;
+  pictures.folder = options.overlayFolder;
+  if (!pictures.folder.empty()) {
+    // Refused before any file of the run is made or any scan read.
+    if (const std::string problem = overlay::prepareFolder(pictures.folder); !problem.empty()) {
+      reportError("cannot write pictures into the folder %s: %s; no scan was read", quotedName(pictures.folder).c_str(),
+                  problem.c_str());
+      return 1;
+    }
+  }
 
   std::list<Video> videos;  // a list: the writing thread holds a reference to the first
   bool whole = true;
@@ -146,32 +128,37 @@ int runProgram(const ProgramSpec& program, int argc, char** argv, ScanConverter 
     // after the videos, and waited for before they are released.
     std::future<void> writing;
     RunState run;
-    status = runBatchGuarded(program.maxScans, [&](cv::Mat scan, const std::string&) {
+    status = runBatchGuarded(program.maxScans, [&](cv::Mat scan, const std::string& name) {
+      // The picture needs the scan as loaded: a second header keeps its pixels
+      // (which the crop shares anyway) until the picture is drawn.
+      const cv::Mat forPicture = pictures.folder.empty() ? cv::Mat() : scan;
+      ScanRecord record;
       int converted = 0;
-      std::vector<cv::Mat> frames = videoFramesOf(std::move(scan), run, convert, converted);
+      std::vector<cv::Mat> frames = videoFramesOf(std::move(scan), run, convert, record, converted);
       try {
         appendFramesInBackground(video, std::move(frames), writing);
       } catch (...) {
-        reportError("writing the video file %s failed: %s", quoted(video.fileName).c_str(),
+        reportError("writing the video file %s failed: %s", quotedName(video.fileName).c_str(),
                     describeException(std::current_exception()).c_str());
         return 1;
       }
+      if (!pictures.folder.empty()) writePictureOf(pictures, forPicture, name, record, run, program.info.name);
       return converted;
     });
     try {
       if (writing.valid()) writing.get();
     } catch (...) {
-      reportError("writing the video file %s failed: %s", quoted(video.fileName).c_str(),
+      reportError("writing the video file %s failed: %s", quotedName(video.fileName).c_str(),
                   describeException(std::current_exception()).c_str());
       status = 1;
     }
   }
   for (Video& video : videos) whole = finishVideo(video) && whole;
   const bool printed = closeStandardOutput();
-  if (!whole || !printed) return 1;
+  if (!whole || !printed || pictures.failed) return 1;
   if (status == 0 && stopSignal()) {
     reportError("stopped by %s; %s holds the frames of the scans converted before it", signalName(stopSignal()),
-                quoted(videos.front().fileName).c_str());
+                quotedName(videos.front().fileName).c_str());
     return 128 + stopSignal();
   }
   return status;

@@ -80,7 +80,7 @@ bool openVideo(Video& video, const std::string& fileName, const char* fourcc) {
     if (reason.empty()) reason = whyNotWritable(fileName);
     if (reason.empty()) reason = std::string("the image library cannot write ") + fourcc + " video";
   }
-  reportError("cannot create the video file %s: %s; no scan was read", quoted(fileName).c_str(), reason.c_str());
+  reportError("cannot create the video file %s: %s; no scan was read", quotedName(fileName).c_str(), reason.c_str());
   return false;
 }
 
@@ -126,7 +126,7 @@ bool finishVideo(Video& video) {
   }
   if (problem.empty()) return true;
   const std::string reason = whyNotWritten(video.fileName);
-  reportError("the video file %s did not reach the disk whole%s%s: %s", quoted(video.fileName).c_str(),
+  reportError("the video file %s did not reach the disk whole%s%s: %s", quotedName(video.fileName).c_str(),
               reason.empty() ? "" : ": ", reason.c_str(), problem.c_str());
   return false;
 }
