@@ -162,7 +162,7 @@ struct Plot {
 
 void drawPlot(cv::Mat& canvas, const cv::Rect& slot, const Plot& plot) {
   text(canvas, plot.title, slot.tl() + cv::Point(0, 15), kText, 0.5);
-  const cv::Rect area(slot.x, slot.y + 24, slot.width, slot.height - 24);
+  const cv::Rect area(slot.x, slot.y + 24, slot.width, slot.height - 40);
   cv::rectangle(canvas, area, kDim, 1);
   const Profile& values = *plot.profile;
   const int n = static_cast<int>(values.size());
@@ -192,7 +192,8 @@ void drawPlot(cv::Mat& canvas, const cv::Rect& slot, const Plot& plot) {
     cv::line(canvas, cv::Point(x(m.index), area.y + 1), cv::Point(x(m.index), area.y + area.height - 2), kChosen, 1);
     text(canvas, m.label, cv::Point(std::min(x(m.index) + 4, area.x + area.width - 90), area.y + 16), kChosen, 0.42);
   }
-  text(canvas, format("%g .. %g", low, high), cv::Point(area.x + area.width - 150, area.y + area.height - 8), kDim, 0.38);
+  text(canvas, format("values %g to %g, indexes 0 to %d", low, high, n - 1),
+       cv::Point(area.x, area.y + area.height + 13), kDim, 0.38);
 }
 
 std::vector<Plot> plotsOf(const shared::ScanRecord& record) {
@@ -227,6 +228,24 @@ std::vector<Plot> plotsOf(const shared::ScanRecord& record) {
 
 // ---- the words -----------------------------------------------------------
 
+// Lines of at most `width` characters, broken at spaces; the later ones indented.
+std::vector<std::string> wrapped(const std::string& text, size_t width) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    const std::string indent = lines.empty() ? "" : "    ";
+    const size_t room = width - indent.size();
+    size_t end = std::min(text.size(), at + room);
+    if (end < text.size()) {
+      const size_t space = text.rfind(' ', end);
+      if (space != std::string::npos && space > at) end = space;
+    }
+    lines.push_back(indent + text.substr(at, end - at));
+    at = end < text.size() && text[end] == ' ' ? end + 1 : end;
+  }
+  return lines;
+}
+
 const char* filmKind(const shared::WindowSearch& w) {
   if (w.darkFilm) return "dark film";
   return w.threshold > 0.2f ? "bright film" : "middle film";
@@ -246,11 +265,8 @@ std::vector<std::string> linesOf(const shared::ScanRecord& record, const ScanFac
                          "last step %s %g in columns %d-%d)",
                          w.row, w.rowFirst, w.rowEnd - 1, start, w.column, w.darkFilm ? "below" : "above",
                          w.stepLevel, w.columnFirst, w.columnLast));
-  for (const std::string& warning : record.warnings) {
-    // Wrapped to the width of the text area.
-    for (size_t at = 0; at < warning.size(); at += 110)
-      lines.push_back((at ? "    " : "warning: ") + warning.substr(at, 110));
-  }
+  for (const std::string& warning : record.warnings)
+    for (const std::string& line : wrapped("warning: " + warning, 105)) lines.push_back(line);
   for (size_t k = 0; k < record.frames.size(); ++k) {
     const shared::FrameWindow& f = record.frames[k];
     lines.push_back(format("window %zu: rows %d-%d, columns %d-%d of the turned scan (%d x %d), shown %d time%s%s",
@@ -296,7 +312,7 @@ cv::Mat drawPicture(const cv::Mat& scan, const shared::ScanRecord& record, const
   const std::vector<std::string> lines = linesOf(record, facts);
   for (size_t k = 0; k < lines.size() && k < 10; ++k)
     text(canvas, lines[k], kTextArea.tl() + cv::Point(0, 16 + 18 * static_cast<int>(k)),
-         lines[k].rfind("warning", 0) == 0 || lines[k].rfind("    ", 0) == 0 ? kOutside : kText, 0.48);
+         lines[k].rfind("warning: ", 0) == 0 || lines[k].rfind("    ", 0) == 0 ? kOutside : kText, 0.48);
   return canvas;
 }
 

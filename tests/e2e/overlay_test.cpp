@@ -1,0 +1,135 @@
+// --overlay DIR, for every program: a picture per scan that changes nothing
+// else the run does, with each frame window drawn where the printed lines
+// put it in the loaded scan, and a folder that cannot take the pictures
+// refused before anything is read or written.
+
+#include "overlay/overlay.hpp"
+#include "support/e2e.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Program {
+  const char* name;
+  const char* kind;
+  const char* video;
+};
+
+const Program kPrograms[] = {
+    {"tarvel1m", "single", "video.avi"}, {"tarvel1d", "single", "video.avi"}, {"tarvel4", "quad", "video3.avi"}};
+
+// What one scan's lines say of its crop and its first window.
+struct Found {
+  int left = -1, right = -1, x = -1, n = -1;
+};
+
+std::vector<Found> scansOf(const std::string& out) {
+  std::vector<Found> scans;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    int v = 0;
+    if (line.rfind("scan_", 0) == 0) scans.emplace_back();
+    if (scans.empty()) continue;
+    Found& f = scans.back();
+    if (std::sscanf(line.c_str(), "frameCorrection x=%d", &v) == 1) f.left = v;
+    if (std::sscanf(line.c_str(), "frameCorrection%*1d y=%d", &v) == 1) f.right = v;
+    if (std::sscanf(line.c_str(), "x= %d", &v) == 1) f.x = v;
+    if (std::sscanf(line.c_str(), "N=%d", &v) == 1) f.n = v;
+  }
+  return scans;
+}
+
+// The first window in loaded-scan pixels, from the lines, undoing the turn:
+// four-frame scans were turned counter-clockwise, gray single-frame scans
+// clockwise, colour ones transposed.
+cv::Rect firstWindow(const Found& f, const cv::Mat& scan, bool quad, cv::Size window) {
+  const int croppedWidth = f.right - f.left + 1;
+  if (quad) return {f.left + croppedWidth - f.x - window.height, f.n, window.height, window.width};
+  if (scan.channels() == 1) return {f.left + f.x, scan.rows - f.n - window.width, window.height, window.width};
+  return {f.left + f.x, f.n, window.height, window.width};
+}
+
+class Overlay : public testing::TestWithParam<Program> {
+ protected:
+  void SetUp() override {
+    const auto made = e2e::runProgram(e2e::programPath("make_scans"), dir_.path,
+                                      {"--kind", GetParam().kind, "--count", "3", "--out", dir_.path,
+                                       "--channels", "mixed", "--film", "mixed", "--seed", "9"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    fs::remove(dir_.file("truth.txt"));
+  }
+  e2e::RunResult run(const std::vector<std::string>& args = {}) {
+    return e2e::runProgram(e2e::programPath(GetParam().name), dir_.path, args);
+  }
+  e2e::TempDir dir_;
+};
+
+TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) {
+  const auto plain = run();
+  const std::string plainVideo = e2e::readFile(dir_.file(GetParam().video));
+  const auto drawn = run({"--overlay", dir_.file("pictures/of/run")});
+  EXPECT_EQ(drawn.status, plain.status);
+  EXPECT_EQ(drawn.out, plain.out);
+  EXPECT_EQ(drawn.err, plain.err);
+  EXPECT_EQ(e2e::readFile(dir_.file(GetParam().video)), plainVideo);
+
+  const bool quad = std::string(GetParam().kind) == "quad";
+  const std::vector<Found> scans = scansOf(drawn.out);
+  ASSERT_EQ(scans.size(), 3u);
+  const cv::Size window = quad ? cv::Size(249, 270) : cv::Size(745, 539);  // the generator's pitch of 270
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(testing::Message() << "scan " << i + 1);
+    const std::string name = "scan_00" + std::to_string(i + 1);
+    const cv::Mat picture = cv::imread(dir_.file("pictures/of/run/" + name + ".png"), cv::IMREAD_COLOR);
+    ASSERT_EQ(picture.size(), cv::Size(overlay::kPictureWidth, overlay::kPictureHeight));
+    const cv::Mat scan = cv::imread(dir_.file(name + ".tif"), cv::IMREAD_ANYCOLOR);
+    const cv::Rect w = firstWindow(scans[i], scan, quad, window);
+    const overlay::ScanPlacement place = overlay::placeScan(scan.size());
+    for (const cv::Point corner : {w.tl(), w.br(), cv::Point(w.x, w.br().y), cv::Point(w.br().x, w.y)}) {
+      // The first window is outlined in green, two pixels wide.
+      const cv::Point at = place.at(corner.x, corner.y);
+      cv::Mat near = picture(cv::Rect(at - cv::Point(2, 2), cv::Size(5, 5)));
+      cv::Mat green;
+      cv::inRange(near, cv::Scalar(0, 250, 0), cv::Scalar(5, 255, 5), green);
+      EXPECT_GT(cv::countNonZero(green), 0) << "corner " << corner << " drawn at " << at;
+    }
+  }
+}
+
+TEST_P(Overlay, AFolderThatCannotTakePicturesIsRefusedBeforeAnyScan) {
+  std::ofstream(dir_.file("plain-file")) << "not a folder";
+  const auto r = run({"--overlay", dir_.file("plain-file/pictures")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("cannot write pictures into the folder"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_.file(GetParam().video)));
+}
+
+// A picture that cannot be written is a failure at the end; the video is whole.
+TEST_P(Overlay, APictureThatCannotBeWrittenFailsTheRunAfterTheVideo) {
+  fs::create_directories(dir_.file("pictures/scan_001.png"));
+  const auto r = run({"--overlay", dir_.file("pictures")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("scan_001.png"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(dir_.file("pictures/scan_002.png")));
+  const e2e::VideoInfo info = e2e::probeVideo(dir_.file(GetParam().video));
+  EXPECT_EQ(info.frames, std::string(GetParam().kind) == "quad" ? 30 : 3);
+}
+
+void PrintTo(const Program& p, std::ostream* os) { *os << p.name; }
+
+INSTANTIATE_TEST_SUITE_P(Programs, Overlay, testing::ValuesIn(kPrograms),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
