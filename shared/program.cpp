@@ -23,6 +23,7 @@
 #include <future>
 #include <list>
 #include <set>
+#include <system_error>
 
 namespace shared {
 namespace {
@@ -70,25 +71,47 @@ std::vector<cv::Mat> videoFramesOf(cv::Mat scan, RunState& run, ScanConverter co
   return frames;
 }
 
-// The overlay pictures of a run, when asked for.
+// The overlay pictures of a run, when asked for. Each is drawn and written
+// on a second thread while the next scan is converted; the names are given
+// here, in scan order.
 struct Pictures {
   std::string folder;  // empty: none
   std::set<std::string> taken;
+  std::future<std::string> drawing;  // the picture under way: why it failed, or empty
+  std::string drawingPath;
   bool failed = false;
 };
 
-void writePictureOf(Pictures& pictures, const cv::Mat& scan, const std::string& name, const ScanRecord& record,
-                    const RunState& run, const char* program) {
-  const std::string path = (std::filesystem::path(pictures.folder) / overlay::pictureName(name, pictures.taken)).string();
-  std::string problem;
-  try {
-    problem = overlay::writePicture(path, overlay::drawPicture(scan, record, {program, name, run.geometry}));
-  } catch (...) {
-    problem = describeException(std::current_exception());
-  }
+void waitForPicture(Pictures& pictures) {
+  if (!pictures.drawing.valid()) return;
+  const std::string problem = pictures.drawing.get();
   if (problem.empty()) return;
-  reportError("cannot write the picture %s: %s", quotedName(path).c_str(), problem.c_str());
+  reportError("cannot write the picture %s: %s", quotedName(pictures.drawingPath).c_str(), problem.c_str());
   pictures.failed = true;
+}
+
+std::string drawAndWrite(const std::string& path, const cv::Mat& scan, const ScanRecord& record,
+                         const overlay::ScanFacts& facts) {
+  try {
+    return overlay::writePicture(path, overlay::drawPicture(scan, record, facts));
+  } catch (...) {
+    return describeException(std::current_exception());
+  }
+}
+
+void startPicture(Pictures& pictures, cv::Mat scan, const std::string& name, ScanRecord record,
+                  const RunState& run, const char* program) {
+  waitForPicture(pictures);
+  pictures.drawingPath = (std::filesystem::path(pictures.folder) / overlay::pictureName(name, pictures.taken)).string();
+  auto work = [path = pictures.drawingPath, scan = std::move(scan), record = std::move(record),
+               facts = overlay::ScanFacts{program, name, run.geometry}] { return drawAndWrite(path, scan, record, facts); };
+  try {
+    pictures.drawing = std::async(std::launch::async, work);
+  } catch (const std::system_error&) {
+    std::promise<std::string> done;  // no second thread to be had: draw it here
+    done.set_value(work());
+    pictures.drawing = done.get_future();
+  }
 }
 
 }  // namespace
@@ -142,7 +165,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv, ScanConverter 
                     describeException(std::current_exception()).c_str());
         return 1;
       }
-      if (!pictures.folder.empty()) writePictureOf(pictures, forPicture, name, record, run, program.info.name);
+      if (!pictures.folder.empty()) startPicture(pictures, forPicture, name, std::move(record), run, program.info.name);
       return converted;
     });
     try {
@@ -153,6 +176,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv, ScanConverter 
       status = 1;
     }
   }
+  waitForPicture(pictures);
   for (Video& video : videos) whole = finishVideo(video) && whole;
   const bool printed = closeStandardOutput();
   if (!whole || !printed || pictures.failed) return 1;
