@@ -152,11 +152,16 @@ TEST(GrayThreshold, FirstOneIsTheSmallestGrayAboveTheThreshold) {
   EXPECT_TRUE(imaging::grayAtLeast(imaging::grayWeights(), neutral, 22));
 }
 
-TEST(TransposeCopy, EqualsCounterClockwiseTurnThenRowReversal) {
+// The transpose four ways: the library's, the copy, a counter-clockwise turn
+// then a row reversal, and a row reversal then a clockwise turn.
+TEST(TransposeCopy, EqualsBothTurnAndFlipOrders) {
   forEveryImage([](const cv::Mat& image) {
-    cv::Mat chain = imaging::rotateQuarter(image, 1);
-    imaging::flipRows(chain);
-    expectPixelsEqual(imaging::transposeCopy(image), chain);
+    cv::Mat transposed;
+    cv::transpose(image, transposed);
+    cv::Mat turned = imaging::rotateQuarter(image, 1), flipped = image.clone();
+    expectPixelsEqual(imaging::transposeCopy(image), transposed);
+    expectPixelsEqual(imaging::flipRows(turned), transposed);
+    expectPixelsEqual(imaging::rotateQuarter(imaging::flipRows(flipped), 3), transposed);
   });
 }
 

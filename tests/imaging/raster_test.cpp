@@ -89,18 +89,6 @@ TEST(FlipRows, LeavesTheImageItSharesPixelsWithUntouched) {
   EXPECT_TRUE(same(view, imaging::flipRows(copy)));
 }
 
-TEST(FlipThenTurn, BothOrdersGiveTheTranspose) {
-  for (int channels : {1, 3}) {
-    const cv::Mat img = stridedRandom(5, 8, channels, 20 + channels);
-    cv::Mat transposed;
-    cv::transpose(img, transposed);
-    cv::Mat flipped = img.clone();
-    EXPECT_TRUE(same(imaging::rotateQuarter(imaging::flipRows(flipped), 3), transposed));
-    cv::Mat turned = imaging::rotateQuarter(img, 1);
-    EXPECT_TRUE(same(imaging::flipRows(turned), transposed));
-  }
-}
-
 TEST(Binarize, ThresholdsStrictlyAboveTheFractionOfFullScale) {
   cv::Mat ramp(1, 256, CV_8UC1);
   for (int v = 0; v < 256; ++v) ramp.at<uchar>(0, v) = static_cast<uchar>(v);

@@ -50,24 +50,6 @@ TEST(ExtractFrame, BrightFilmWindowStartsAtTheRisesAndCopiesTheScan) {
   EXPECT_EQ(c.err, "");
 }
 
-TEST(ExtractFrame, StartRowIsTheFirstSteepestRiseBeforeSto) {
-  cv::Mat scan = brightFilm();
-  scan(cv::Rect(0, 200, kCols, 30)).setTo(0);  // a second, equal rise at row 229
-  EXPECT_NE(cut(scan).out.find("x= 99\n"), std::string::npos);
-  EXPECT_NE(cut(brightFilm({150, 244, kCols - 150, kRows - 244})).out.find("x= 243\n"), std::string::npos);
-  // A rise at sto itself is outside: no rise at all, so the first flat row, str, wins.
-  EXPECT_NE(cut(brightFilm({150, 246, kCols - 150, kRows - 246})).out.find("x= 35\n"), std::string::npos);
-}
-
-TEST(ExtractFrame, StartColumnIsTheLastStepUpToKoniecIncluded) {
-  cv::Mat scan = brightFilm();
-  scan(cv::Rect(150, 400, 100, 300)).setTo(0);  // steps up at 149 and again at 249
-  EXPECT_NE(cut(scan).out.find("\nN=284\n"), std::string::npos);
-  EXPECT_NE(cut(brightFilm({298, 100, kCols - 298, kRows - 100})).out.find("\nN=332\n"), std::string::npos);
-  // A step past koniec is not taken: the column is the offset alone.
-  EXPECT_NE(cut(brightFilm({299, 100, kCols - 299, kRows - 100})).out.find("\nN=35\n"), std::string::npos);
-}
-
 TEST(ExtractFrame, DarkFilmUsesTheLowThresholdAndTheLastFall) {
   // Film base (level 20) on the left, black beyond column 199, a faint picture from row 100.
   cv::Mat scan(kRows, kCols, CV_8UC1, cv::Scalar(0));
@@ -76,17 +58,6 @@ TEST(ExtractFrame, DarkFilmUsesTheLowThresholdAndTheLastFall) {
   const Cut c = cut(scan);
   EXPECT_EQ(c.out, "pro = 0.015000\nstr = 35 sto = 244\nod = 54 koniec = 306\n" + windowLines(99, 234));
   EXPECT_EQ(c.frame.channels(), 1);
-}
-
-TEST(ExtractFrame, LevelBoundariesPickTheThreshold) {
-  const auto firstLine = [](int level) {
-    const std::string out = cut(cv::Mat(kRows, kCols, CV_8UC1, cv::Scalar(level))).out;
-    return out.substr(0, out.find('\n', out.find("od")));
-  };
-  EXPECT_EQ(firstLine(31), "pro = 0.015000\nstr = 35 sto = 244\nod = 54 koniec = 306");
-  EXPECT_EQ(firstLine(32), "pro = 0.200000\nstr = 35 sto = 244\nod = 54 koniec = 297");
-  EXPECT_EQ(firstLine(99), "pro = 0.200000\nstr = 35 sto = 244\nod = 54 koniec = 297");
-  EXPECT_EQ(firstLine(100), "pro = 0.250000\nstr = 35 sto = 244\nod = 54 koniec = 297");
 }
 
 TEST(ExtractFrame, WindowOutsideTheScanKeepsItsSizeAndIsBlackThere) {
@@ -98,12 +69,3 @@ TEST(ExtractFrame, WindowOutsideTheScanKeepsItsSizeAndIsBlackThere) {
   EXPECT_NE(c.err.find("warning"), std::string::npos);
 }
 
-TEST(ExtractFrame, TinyScansGiveAFullSizeWindowWithoutReadingOutside) {
-  cv::RNG rng(11);
-  for (int rows = 1; rows <= 12; ++rows)
-    for (int cols = 1; cols <= 12; ++cols) {
-      cv::Mat scan(rows, cols, CV_8UC3);
-      rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
-      EXPECT_EQ(cut(scan, {1, 5, 6}).frame.size(), cv::Size(7, 5));
-    }
-}

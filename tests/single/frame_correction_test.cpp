@@ -91,17 +91,3 @@ TEST(FrameCorrection, SearchesThatFindNothingFallBackSilently) {
   EXPECT_TRUE(keepsColumns(c.image, scan, 70, 999));
 }
 
-TEST(FrameCorrection, TinyScansKeepTheirHeightAndChannelsWithoutReadingOutside) {
-  cv::RNG rng(7);
-  for (int rows = 1; rows <= 6; ++rows)
-    for (int cols = 1; cols <= 16; ++cols)
-      for (int channels : {1, 3}) {
-        cv::Mat scan(rows, cols, CV_8UC(channels));
-        rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
-        const Crop c = crop(scan);
-        ASSERT_FALSE(c.image.empty());
-        EXPECT_EQ(c.image.rows, rows);
-        EXPECT_EQ(c.image.channels(), channels);
-        EXPECT_LE(c.image.cols, cols);
-      }
-}

@@ -95,3 +95,28 @@ TEST(RandomImages, BothChainsCutFramesOfTheGeometrysSize) {
   }
   RecordProperty("images", tried);
 }
+
+// Scans far smaller than a strip, through both chains, every size up to
+// 14 x 16: the sanitizer build checks that nothing reads or writes outside
+// an image or a profile; every window has the geometry's size and the
+// scan's channels, and a pitch of 1 or more gives four windows.
+TEST(TinyScans, BothChainsCopeWithEverySizeUpTo14By16) {
+  cv::RNG rng(7);
+  for (const int channels : {1, 3})
+    for (int rows = 1; rows <= 14; ++rows)
+      for (int cols = 1; cols <= 16; ++cols) {
+        SCOPED_TRACE(testing::Message() << cols << " x " << rows << " x " << channels);
+        cv::Mat scan(rows, cols, CV_8UC(channels));
+        rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
+        shared::RunState single, quad;
+        std::vector<stress::Cut> frame, frames;
+        stress::quietly([&] {
+          frame = stress::singleChain(scan, single);
+          frames = stress::quadChain(scan, quad);
+        });
+        ASSERT_EQ(frame.size(), 1u);
+        EXPECT_EQ(frame[0].window.size(), cv::Size(single.geometry.image_width + 1, single.geometry.image_length));
+        EXPECT_EQ(frame[0].window.channels(), channels);
+        EXPECT_EQ(frames.size(), quad::framesCanBeCut(quad.geometry) ? 4u : 0u);
+      }
+}
