@@ -3,6 +3,7 @@
 //   build/release/bin/fused_bench
 
 #include "imaging/fused.hpp"
+#include "imaging/turned_view.hpp"
 #include "imaging/profile.hpp"
 #include "imaging/raster.hpp"
 
@@ -24,7 +25,7 @@ void setBytes(benchmark::State& state, const cv::Mat& img) {
 
 void ThresholdMeans(benchmark::State& state) {
   const cv::Mat img = scan(static_cast<int>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(imaging::thresholdMeans(img, 0.25f, 480, true));
+  for (auto _ : state) benchmark::DoNotOptimize(imaging::thresholdMeans(img, 0.25f, 480, imaging::Shares::RowsAndColumns));
   setBytes(state, img);
 }
 
@@ -73,7 +74,7 @@ void TurnedColumnMeans(benchmark::State& state) {
 void TurnedThresholdMeans(benchmark::State& state) {
   const imaging::TurnedView view{scan(static_cast<int>(state.range(0))), static_cast<imaging::Turn>(state.range(1))};
   for (auto _ : state)
-    benchmark::DoNotOptimize(imaging::thresholdMeans(view, 0.25f, view.cols() / 5, /*withColumns=*/true));
+    benchmark::DoNotOptimize(imaging::thresholdMeans(view, 0.25f, view.cols() / 5, imaging::Shares::RowsAndColumns));
   setBytes(state, view.source);
 }
 

@@ -2,10 +2,13 @@
 // programs' stage chains, twice, the second time with the first pass's
 // geometry as a run would use it.
 //
-// Bytes that start like an image file (TIFF, PNG, BMP, PNM) are decoded as
-// the programs' loader does; other bytes are read as a raw image: one byte
-// each for width and height (1 to 256), one for the channel count (odd: 3,
-// even: 1), then the samples, repeated to fill the image.
+// Bytes that start like an image file (TIFF, PNG, BMP, PNM) are decoded by
+// the library with the loader's flags, from memory (not through the loader,
+// which reads files and turns no raster by its orientation tag; images with
+// more than 4 million pixels, other depths and other channel counts are
+// skipped); other bytes are read as a raw image: one byte each for width and
+// height (1 to 256), one for the channel count (odd: 3, even: 1), then the
+// samples, repeated to fill the image.
 
 #include "stress/chains.hpp"
 
@@ -54,13 +57,14 @@ cv::Mat rawImage(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const cv::Mat img = looksLikeImageFile(data, size) ? decodeFile(data, size) : rawImage(data, size);
   if (img.empty()) return 0;
-  stress::RunGeometry single, quad;
+  shared::RunState single, quad;
   for (int pass = 0; pass < 2; ++pass) {
-    const cv::Mat frame = stress::singleChain(img, single);
-    if (frame.cols != single.geometry.image_width + 1 || frame.rows != single.geometry.image_length)
+    const std::vector<stress::Cut> frame = stress::singleChain(img, single);
+    if (frame.size() != 1 || frame[0].window.cols != single.geometry.image_width + 1 ||
+        frame[0].window.rows != single.geometry.image_length)
       __builtin_trap();
-    const std::vector<cv::Mat> frames = stress::quadChain(img, quad);
-    if (frames.size() != 0 && frames.size() != 10) __builtin_trap();
+    const std::vector<stress::Cut> frames = stress::quadChain(img, quad);
+    if (frames.size() != 0 && frames.size() != 4) __builtin_trap();
   }
   return 0;
 }

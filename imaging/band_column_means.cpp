@@ -1,8 +1,8 @@
-// bandColumnMeans: columnMeans with loops that run 16 columns at a time. The
-// reference reads every sample through a run-time stride, which keeps the
-// compiler from vectorizing even the gray loop; here gray rows are summed
-// as contiguous bytes and colour rows through addRedSamples (about four
-// times faster on a large gray scan, bench/fused_bench). The sums are the
+// bandColumnMeans: columnMeans in loops that vectorize. The reference reads
+// every sample through a run-time stride, which keeps the compiler from
+// vectorizing even the gray loop; here gray rows are summed as contiguous
+// bytes and colour rows sixteen pixels at a time through addRedSamples
+// (about four times faster on a large gray scan, bench/fused_bench). The sums are the
 // same exact integers, divided and rounded the same way, so the bits are the
 // same. The float path for bands of more than 65,793 rows and every other
 // request go to columnMeans itself.
@@ -15,8 +15,6 @@
 
 namespace imaging {
 namespace {
-
-constexpr int kExactIntegerRows = 65793;
 
 void sumBand(const cv::Mat& image, int columnCount, int top, int rows, Profile& out) {
   std::vector<std::uint32_t> sums(columnCount, 0);

@@ -10,10 +10,6 @@
 namespace imaging {
 namespace {
 
-// A sum of 8-bit samples stays exact in a float below 2^24, that is for
-// bands of up to 65,793 rows; there an integer sum gives the same bits.
-constexpr int kExactIntegerRows = 65793;
-
 void sumBandExactly(const cv::Mat& image, int columnCount, int top, int rows, Profile& out) {
   const int channels = image.channels();
   std::vector<std::uint32_t> sums(columnCount, 0);

@@ -19,6 +19,11 @@ namespace imaging {
 
 using Profile = std::vector<float>;
 
+// A sum of 8-bit samples stays exact in a float below 2^24, that is for
+// bands of up to 65,793 rows: up to there an integer sum gives the same
+// bits as columnMeans' float running sum, and the fast paths use one.
+constexpr int kExactIntegerRows = 65793;
+
 // Rows are counted from 1 and both ends are included:
 // 1 <= firstRow <= lastRow <= height, columnCount <= width (checked in debug builds).
 Profile columnMeans(const cv::Mat& image, int columnCount, int firstRow, int lastRow);

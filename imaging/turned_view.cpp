@@ -3,15 +3,12 @@
 // of these can be read through the turn from the cropped scan itself. So the
 // scan is never turned as a whole (a full-size copy into fresh memory, the
 // largest pass of the analysis); only the windows are, when they are cut.
-//
-// A turned column is one source row, and a turned row one source column:
-//
-//   Transpose         turned(i, j) = source(j, i)
-//   Clockwise         turned(i, j) = source(rows - 1 - j, i)
-//   CounterClockwise  turned(i, j) = source(j, cols - 1 - i)
+// How a turned index maps to a source index is said once, in
+// sourceColumnOfRow and sourceRowOfColumn (turned_view.hpp).
+
+#include "turned_view.hpp"
 
 #include "colour_rows.hpp"
-#include "fused.hpp"
 #include "raster.hpp"
 
 #include <cassert>
@@ -21,15 +18,6 @@
 namespace imaging {
 namespace {
 
-// columnMeans keeps an integer running sum up to this many rows (turned
-// rows, source columns here); beyond it its float running sum is the reference.
-constexpr int kExactIntegerRows = 65793;
-
-// The source row that turned column j is.
-int sourceRowOf(const TurnedView& view, int j) {
-  return view.turn == Turn::Clockwise ? view.source.rows - 1 - j : j;
-}
-
 // Sum of the last channel of one source row, 1 or 3 channels.
 std::uint32_t lastChannelSum(const std::uint8_t* row, int cols, int channels) {
   if (channels == 3) return redSum(row, cols);
@@ -38,7 +26,22 @@ std::uint32_t lastChannelSum(const std::uint8_t* row, int cols, int channels) {
   return sum;
 }
 
+// The source indexes under turned indexes [range), through one of the maps.
+template <typename Map>
+cv::Range sourceRange(const TurnedView& view, cv::Range range, Map map) {
+  if (range.empty()) return cv::Range(0, 0);
+  const int a = map(view, range.start), b = map(view, range.end - 1);
+  return a <= b ? cv::Range(a, b + 1) : cv::Range(b, a + 1);
+}
+
 }  // namespace
+
+cv::Rect sourceRect(const TurnedView& view, cv::Range rows, cv::Range columns) {
+  if (!view.sideways()) return cv::Rect(columns.start, rows.start, columns.size(), rows.size());
+  const cv::Range sourceColumns = sourceRange(view, rows, sourceColumnOfRow);
+  const cv::Range sourceRows = sourceRange(view, columns, sourceRowOfColumn);
+  return cv::Rect(sourceColumns.start, sourceRows.start, sourceColumns.size(), sourceRows.size());
+}
 
 Profile turnedColumnMeans(const TurnedView& view) {
   const cv::Mat& source = view.source;
@@ -50,7 +53,7 @@ Profile turnedColumnMeans(const TurnedView& view) {
   }
   Profile means(source.rows);
   for (int j = 0; j < source.rows; ++j) {
-    const std::uint32_t sum = lastChannelSum(source.ptr<std::uint8_t>(sourceRowOf(view, j)), source.cols,
+    const std::uint32_t sum = lastChannelSum(source.ptr<std::uint8_t>(sourceRowOfColumn(view, j)), source.cols,
                                              source.channels());
     means[j] = static_cast<float>(static_cast<double>(sum) / source.cols);
   }
@@ -59,15 +62,8 @@ Profile turnedColumnMeans(const TurnedView& view) {
 
 TurnedView turnedRowRange(const TurnedView& view, int first, int end) {
   assert(0 <= first && first <= end && end <= view.rows());
-  const cv::Mat& source = view.source;
-  switch (view.turn) {
-    case Turn::None:
-      return {source.rowRange(first, end), view.turn};
-    case Turn::CounterClockwise:
-      return {source.colRange(source.cols - end, source.cols - first), view.turn};
-    default:
-      return {source.colRange(first, end), view.turn};
-  }
+  if (!view.sideways()) return {view.source.rowRange(first, end), view.turn};
+  return {view.source.colRange(sourceRange(view, cv::Range(first, end), sourceColumnOfRow)), view.turn};
 }
 
 cv::Mat turnedCopy(const TurnedView& view) {
@@ -78,16 +74,12 @@ cv::Mat turnedCopy(const TurnedView& view) {
 cv::Mat turnedCopy(const TurnedView& view, cv::Range rows, cv::Range columns) {
   assert(0 <= rows.start && rows.start <= rows.end && rows.end <= view.rows());
   assert(0 <= columns.start && columns.start <= columns.end && columns.end <= view.cols());
-  const cv::Mat& source = view.source;
+  const cv::Mat under = view.source(sourceRect(view, rows, columns));
   switch (view.turn) {
-    case Turn::None:
-      return source(rows, columns).clone();
-    case Turn::Transpose:
-      return transposeCopy(source(columns, rows));
-    case Turn::Clockwise:
-      return rotateQuarter(source(cv::Range(source.rows - columns.end, source.rows - columns.start), rows), 3);
-    case Turn::CounterClockwise:
-      return rotateQuarter(source(columns, cv::Range(source.cols - rows.end, source.cols - rows.start)), 1);
+    case Turn::None: return under.clone();
+    case Turn::Transpose: return transposeCopy(under);
+    case Turn::Clockwise: return rotateQuarter(under, 3);
+    case Turn::CounterClockwise: return rotateQuarter(under, 1);
   }
   return {};
 }

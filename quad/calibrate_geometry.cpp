@@ -9,7 +9,8 @@
 
 #include "stages.hpp"
 
-#include "imaging/fused.hpp"
+#include "shared/film_levels.hpp"
+
 #include "imaging/profile.hpp"
 
 #include <algorithm>
@@ -22,9 +23,6 @@ namespace {
 constexpr double kSoundTrackCm = 0.254;
 constexpr double kFrameWidthCm = 0.7;
 constexpr double kCmPerInch = 2.54;
-constexpr float kDarkFilmMean = 32.0f;
-constexpr float kDarkFilmThreshold = 0.015f;
-constexpr float kBrightFilmThreshold = 0.2f;
 
 // First index of [first, end) whose difference equals the stretch's peak
 // rise, the stretch kept within the differences that exist.
@@ -44,9 +42,39 @@ std::optional<int> firstIndexAtPeak(const imaging::Profile& rises, int first, in
 imaging::Profile rowShareRises(const imaging::TurnedView& scan, int top, float threshold) {
   const int rows = scan.rows() - top;
   const imaging::Profile shares =
-      imaging::thresholdMeans(imaging::turnedRowRange(scan, top, scan.rows()), threshold, 1, /*withColumns=*/false)
+      imaging::thresholdMeans(imaging::turnedRowRange(scan, top, scan.rows()), threshold, 1, imaging::Shares::RowsOnly)
           .rows;
   return imaging::firstDifference(shares, rows);
+}
+
+// Index j of the rises stands for row top + j of the scan; the stretches
+// are fractions of the whole height all the same.
+void findPeaks(shared::PitchSearch& found) {
+  const int* bound = found.bounds;
+  const int riseCount = static_cast<int>(found.rises.size());
+  found.peaks[0] = firstIndexAtPeak(found.rises, 1, bound[0]).value_or(1);
+  found.peaks[1] = firstIndexAtPeak(found.rises, bound[0], bound[1]).value_or(found.top);
+  found.peaks[2] =
+      bound[2] <= bound[1] ? bound[1] : firstIndexAtPeak(found.rises, bound[1], bound[2]).value_or(bound[2]);
+  found.peaks[3] = firstIndexAtPeak(found.rises, bound[2], riseCount).value_or(bound[1]);
+}
+
+void printCalibrationLines(const shared::PitchSearch& found, const shared::StripGeometry& geometry) {
+  const int* max = found.peaks;
+  const int* bound = found.bounds;
+  std::printf("mean = %f\n", found.mean);
+  std::printf("pro = %f\n", found.threshold);
+  std::printf("poczatek = %f\n", static_cast<double>(found.top));
+  std::printf("poczatek1 = %f\n", static_cast<double>(bound[0]));
+  std::printf("poczatek2 = %f\n", static_cast<double>(bound[1]));
+  std::printf("poczatek3 = %f\n", static_cast<double>(bound[2]));
+  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max[0], max[1] - bound[0], max[2] - bound[1],
+              max[3] - bound[2]);
+  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max[0] - 1, max[1] - 1, max[2] - 1, max[3] - 1);
+  std::printf("maxmax = %d\n", found.pitch);
+  std::printf("maxmax = %d\n", shared::roundNearest(found.pitch));
+  std::printf("sound_width = %d image_length = %d image_width = %d\n", geometry.sound_width,
+              geometry.image_length, geometry.image_width);
 }
 
 }  // namespace
@@ -57,45 +85,25 @@ bool framesCanBeCut(const shared::StripGeometry& geometry) {
   return geometry.image_length / 4 >= 1 && geometry.image_width >= 0;
 }
 
-int calibrateGeometry(const shared::ScanResolution& resolution, const imaging::TurnedView& turned,
-                      shared::StripGeometry& geometry) {
+shared::PitchSearch calibrateGeometry(const shared::ScanResolution& resolution, const imaging::TurnedView& turned,
+                                      shared::StripGeometry& geometry) {
   geometry.sound_width = shared::roundNearest(resolution.x * kSoundTrackCm / kCmPerInch);
   geometry.image_width = shared::roundNearest(resolution.x * kFrameWidthCm / kCmPerInch);
 
-  const int width = turned.cols(), height = turned.rows();
-  const float mean = imaging::profileMean(imaging::turnedColumnMeans(turned), width);
-  std::printf("mean = %f\n", mean);
-  const float threshold = mean < kDarkFilmMean ? kDarkFilmThreshold : kBrightFilmThreshold;
-  std::printf("pro = %f\n", threshold);
-
-  const int top = shared::roundNearestFloat(0.2 * height);
-  std::printf("poczatek = %f\n", static_cast<double>(top));
-  const int bound1 = shared::roundNearestFloat(0.25 * height);
-  const int bound2 = shared::roundNearestFloat(0.5 * height);
-  const int bound3 = shared::roundNearestFloat(0.7 * height);
-  std::printf("poczatek1 = %f\n", static_cast<double>(bound1));
-  std::printf("poczatek2 = %f\n", static_cast<double>(bound2));
-  std::printf("poczatek3 = %f\n", static_cast<double>(bound3));
-
-  // Index j of the rises stands for row top + j of the scan; the stretches
-  // are fractions of the whole height all the same.
-  const imaging::Profile rises = rowShareRises(turned, top, threshold);
-  const int riseCount = static_cast<int>(rises.size());
-  const int max1 = firstIndexAtPeak(rises, 1, bound1).value_or(1);
-  const int max2 = firstIndexAtPeak(rises, bound1, bound2).value_or(top);
-  const int max3 = bound3 <= bound2 ? bound2 : firstIndexAtPeak(rises, bound2, bound3).value_or(bound3);
-  const int max4 = firstIndexAtPeak(rises, bound3, riseCount).value_or(bound2);
-  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max1, max2 - bound1, max3 - bound2,
-              max4 - bound3);
-  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max1 - 1, max2 - 1, max3 - 1, max4 - 1);
-
-  const int pitch = framePitch(max1, max4);
-  std::printf("maxmax = %d\n", pitch);
-  std::printf("maxmax = %d\n", shared::roundNearest(pitch));
-  geometry.image_length = 4 * pitch;
-  std::printf("sound_width = %d image_length = %d image_width = %d\n", geometry.sound_width,
-              geometry.image_length, geometry.image_width);
-  return 0;
+  shared::PitchSearch found;
+  const int height = turned.rows();
+  found.mean = imaging::profileMean(imaging::turnedColumnMeans(turned), turned.cols());
+  found.threshold = found.mean < shared::kDarkFilmLevel ? shared::kDarkFilmThreshold : shared::kMiddleFilmThreshold;
+  found.top = shared::roundNearestFloat(0.2 * height);
+  found.bounds[0] = shared::roundNearestFloat(0.25 * height);
+  found.bounds[1] = shared::roundNearestFloat(0.5 * height);
+  found.bounds[2] = shared::roundNearestFloat(0.7 * height);
+  found.rises = rowShareRises(turned, found.top, found.threshold);
+  findPeaks(found);
+  found.pitch = framePitch(found.peaks[0], found.peaks[3]);
+  geometry.image_length = 4 * found.pitch;
+  printCalibrationLines(found, geometry);
+  return found;
 }
 
 }  // namespace quad

@@ -5,9 +5,11 @@
 
 #include "stages.hpp"
 
+#include "shared/window_stages.hpp"
+
 namespace quad {
 
-FrameWindowStart locateFrameWindow(const imaging::TurnedView& turned) {
+shared::WindowSearch locateFrameWindow(const imaging::TurnedView& turned) {
   return shared::locateWindowStart(turned, 0.01, 0.18);
 }
 

@@ -9,11 +9,15 @@
 // the width lies below twice the lowest valley of that half, the edge is in
 // that margin (left: the first column carrying the margin's highest rise;
 // right: the first column where the profile falls most steeply); when it lies
-// above, the side's outer part is kept. A side that neither test decides, or
-// whose search finds no column, keeps its outer part too, silently. Edges
-// that would give no valid crop leave the whole width, with a warning.
+// above, the side's outer part is kept (from column 1 on the left, to the
+// last column on the right). Silently: a left search that finds nothing puts
+// the edge at the margin's end; a right search that finds nothing, and a
+// side that neither test decides, keep the side's outer part. Edges that
+// would give no valid crop leave the whole width, with a warning.
 
 #include "stages.hpp"
+
+#include "shared/diagnostics.hpp"
 
 #include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
@@ -26,6 +30,7 @@ namespace single {
 namespace {
 
 using imaging::Profile;
+using shared::EdgeBy;
 
 struct Margins {
   int left;    // end (exclusive) of the left margin
@@ -40,11 +45,11 @@ Margins marginsOf(int width) {
 
 // Mean of every column over the rows between a top and bottom margin of 15 %
 // of the height, where the scanner's holder cannot show.
-Profile middleRowProfile(const cv::Mat& scan) {
+void profileMiddleRows(const cv::Mat& scan, shared::CropSearch& found) {
   const int rowMargin = shared::roundNearestFloat(0.15 * scan.rows);
-  const int firstRow = std::max(rowMargin, 1);
-  const int lastRow = std::max(scan.rows - rowMargin, firstRow);
-  return imaging::bandColumnMeans(scan, scan.cols, firstRow, lastRow);
+  found.bandFirstRow = std::max(rowMargin, 1);
+  found.bandLastRow = std::max(scan.rows - rowMargin, found.bandFirstRow);
+  found.profile = imaging::bandColumnMeans(scan, scan.cols, found.bandFirstRow, found.bandLastRow);
 }
 
 int firstIndexOf(const Profile& profile, int first, int end, float value, int notFound) {
@@ -53,60 +58,70 @@ int firstIndexOf(const Profile& profile, int first, int end, float value, int no
   return notFound;
 }
 
-int leftEdge(const Profile& q, const Margins& at) {
+void findLeftEdge(shared::CropSearch& found, const Margins& at) {
+  const Profile& q = found.profile;
   const float marginValley = imaging::valleyMinimum(q, 0, at.left);
   const float halfValley = imaging::valleyMinimum(q, 0, at.middle);
+  found.left = 1;
   if (marginValley < 2 * halfValley) {
     // The strip's edge is the first column of the margin that carries its highest rise.
-    const float peak = imaging::peakMaximum(q, 0, at.left);
-    const int x = firstIndexOf(q, 0, at.left, peak, -1);
-    if (x < 0) return at.left;
-    std::printf("frameCorrection x=%d\n", x);
-    return x;
+    found.leftFirst = 0;
+    found.leftEnd = at.left;
+    const int x = firstIndexOf(q, 0, at.left, imaging::peakMaximum(q, 0, at.left), -1);
+    found.leftBy = x < 0 ? EdgeBy::NotFound : EdgeBy::Search;
+    found.left = x < 0 ? at.left : x;
+  } else {
+    found.leftBy = marginValley > 2 * halfValley ? EdgeBy::OuterPart : EdgeBy::Tie;
   }
-  // A shallow margin valley keeps the outer part from column 1; so does a tie, silently.
-  if (marginValley > 2 * halfValley) std::printf("frameCorrection x=%d\n", 1);
-  return 1;
 }
 
-int rightEdge(const Profile& q, const Margins& at) {
+void findRightEdge(shared::CropSearch& found, const Margins& at) {
+  const Profile& q = found.profile;
   const int width = static_cast<int>(q.size());
   const int lastColumn = width - 1;
   const float marginValley = imaging::valleyMinimum(q, at.right, width);
   const float halfValley = imaging::valleyMinimum(q, at.middle, width);
+  found.right = lastColumn;
+  found.rightBy = marginValley > 2 * halfValley ? EdgeBy::OuterPart : EdgeBy::Tie;
   if (marginValley < 2 * halfValley) {
     // The strip's edge is the first column of the margin where the profile falls most.
+    found.rightBy = EdgeBy::NotFound;
     const int start = at.right;
-    if (start >= lastColumn) return lastColumn;
+    if (start >= lastColumn) return;
+    found.rightFirst = start;
+    found.rightEnd = lastColumn;
     const Profile d = imaging::firstDifference(q, width);
-    const float steepest = imaging::valleyMinimum(d, start, lastColumn);
-    const int y = firstIndexOf(d, start, lastColumn, steepest, -1);
-    if (y < 0) return lastColumn;
-    std::printf("frameCorrection1 y=%d\n", y);
-    return y;
+    const int y = firstIndexOf(d, start, lastColumn, imaging::valleyMinimum(d, start, lastColumn), -1);
+    if (y < 0) return;
+    found.rightBy = EdgeBy::Search;
+    found.right = y;
   }
-  // A shallow margin valley keeps the outer part to the last column; so does a tie, silently.
-  if (marginValley > 2 * halfValley) std::printf("frameCorrection3 y=%d\n", lastColumn);
-  return lastColumn;
+}
+
+void printEdgeLines(const shared::CropSearch& found) {
+  if (found.leftBy == EdgeBy::Search) std::printf("frameCorrection x=%d\n", found.left);
+  if (found.leftBy == EdgeBy::OuterPart) std::printf("frameCorrection x=%d\n", 1);
+  if (found.rightBy == EdgeBy::Search) std::printf("frameCorrection1 y=%d\n", found.right);
+  if (found.rightBy == EdgeBy::OuterPart) std::printf("frameCorrection3 y=%d\n", found.right);
 }
 
 }  // namespace
 
-cv::Mat frameCorrection(const cv::Mat& scan) {
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found) {
   if (scan.empty()) return {};
   const Margins at = marginsOf(scan.cols);
-  const Profile q = middleRowProfile(scan);
-  int x = leftEdge(q, at);
-  int y = rightEdge(q, at);
-  if (!(0 <= x && x <= y && y <= scan.cols - 1)) {
-    std::fprintf(stderr,
-                 "warning: strip edges x=%d, y=%d give no crop of the %d columns; keeping the "
-                 "whole width\n",
-                 x, y, scan.cols);
-    x = 0;
-    y = scan.cols - 1;
+  profileMiddleRows(scan, found);
+  findLeftEdge(found, at);
+  findRightEdge(found, at);
+  printEdgeLines(found);
+  if (!(0 <= found.left && found.left <= found.right && found.right <= scan.cols - 1)) {
+    shared::reportWarning("strip edges x=%d, y=%d give no crop of the %d columns; keeping the whole width",
+                          found.left, found.right, scan.cols);
+    found.left = 0;
+    found.right = scan.cols - 1;
+    found.wholeWidth = true;
   }
-  return scan.colRange(x, y + 1);
+  return scan.colRange(found.left, found.right + 1);
 }
 
 }  // namespace single

@@ -1,24 +1,33 @@
-// The stages of the single-frame programs, in the order the driver runs them.
+// The stages of the single-frame programs, in the order convertScan runs them.
 //
 //   frameCorrection    view of the columns between the strip's left and right edges
 //   orientScan         takes over the cropped scan; returns it, as a view, turned so the strip runs down
 //   calibrateGeometry  fills the strip geometry from the resolution and the film's sizes
 //   extractFrame       locates the frame window in the turned scan and returns a copy of it
+//   convertScan        one scan through all of them: the one frame it yields goes to a sink
 //
-// Each stage prints its measurements on standard output, one short line each,
-// and anything unusual (a fallback, a window outside the scan) on standard error.
+// Each stage prints its measurements on standard output, one short line
+// each, from the record it fills, and anything unusual (a fallback, a window
+// outside the scan) on standard error.
 #pragma once
 
-#include "common/shared.hpp"
-#include "imaging/fused.hpp"
+#include "shared/run_state.hpp"
+#include "shared/scan_records.hpp"
+#include "shared/video_output.hpp"
+
+#include "imaging/turned_view.hpp"
 
 #include <opencv2/core/mat.hpp>
 
 namespace single {
 
-cv::Mat frameCorrection(const cv::Mat& scan);
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found);
 imaging::TurnedView orientScan(cv::Mat cropped);
 void calibrateGeometry(const shared::ScanResolution& resolution, shared::StripGeometry& geometry);
-cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry);
+// Fills record.window and record.frames.
+cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry,
+                     shared::ScanRecord& record);
+
+int convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
 
 }  // namespace single

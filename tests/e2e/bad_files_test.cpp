@@ -121,9 +121,12 @@ class BadFiles : public ::testing::TestWithParam<Program> {
     fs::remove(folder_.file(name));
   }
 
-  void expectLoadFailureFirst(const std::string& name, int asUser = -1) {
+  // The load message on standard output, the reason (and no log line of the library) on standard error.
+  void expectLoadFailureFirst(const std::string& name, const std::string& reason, int asUser = -1) {
     const auto r = run(asUser);
     EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\"" + name + "\": " + reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[ WARN"), std::string::npos) << r.err;
     char padded[64];
     std::snprintf(padded, sizeof padded, "%-12s\n", name.c_str());
     EXPECT_EQ(r.out, std::string(padded) + "Could not load image file: " + name + "\n");
@@ -138,24 +141,24 @@ class BadFiles : public ::testing::TestWithParam<Program> {
 
 TEST_P(BadFiles, UndecodableFilesStopTheRunWithTheLoadMessage) {
   writeBytes(folder_.file("a.tif"), "");
-  expectLoadFailureFirst("a.tif");
+  expectLoadFailureFirst("a.tif", "it is not an image the library decodes");
   fs::remove(folder_.file("a.tif"));
 
   std::vector<uchar> tiff;
   cv::imencode(".tif", reference(3), tiff);
   writeBytes(folder_.file("b.tif"), std::string(tiff.begin(), tiff.begin() + 64));
-  expectLoadFailureFirst("b.tif");
+  expectLoadFailureFirst("b.tif", "the image library could not decode it");
   fs::remove(folder_.file("b.tif"));
 
   cv::RNG rng(3);
   std::string garbage(5000, '\0');
   for (char& c : garbage) c = static_cast<char>(rng.uniform(0, 256));
   writeBytes(folder_.file("c.tif"), garbage);
-  expectLoadFailureFirst("c.tif");
+  expectLoadFailureFirst("c.tif", "it is not an image the library decodes");
   fs::remove(folder_.file("c.tif"));
 
   fs::create_directory(folder_.file("d.tif"));
-  expectLoadFailureFirst("d.tif");
+  expectLoadFailureFirst("d.tif", "it is not a regular file but a folder");
 }
 
 TEST_P(BadFiles, UnreadableFileStopsTheRun) {
@@ -166,7 +169,7 @@ TEST_P(BadFiles, UnreadableFileStopsTheRun) {
     asUser = 65534;  // root reads anything: run as the unprivileged "nobody"
     chmod(folder_.path.c_str(), 0777);
   }
-  expectLoadFailureFirst("locked.tif", asUser);
+  expectLoadFailureFirst("locked.tif", "cannot open it: Permission denied", asUser);
 }
 
 TEST_P(BadFiles, AFolderThatTakesNoVideoStopsBeforeAnyScan) {

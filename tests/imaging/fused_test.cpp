@@ -4,6 +4,7 @@
 // image), and thresholds on both sides of the film levels' boundaries.
 
 #include "imaging/fused.hpp"
+#include "imaging/turned_view.hpp"
 #include "imaging/gray_threshold.hpp"
 #include "imaging/profile.hpp"
 #include "imaging/raster.hpp"
@@ -19,6 +20,7 @@
 namespace {
 
 using imaging::Profile;
+constexpr imaging::Shares kBoth = imaging::Shares::RowsAndColumns, kRowsOnly = imaging::Shares::RowsOnly;
 
 // The thresholds the stages use, and floats next to them.
 const std::vector<float> kFractions = {0.015f, std::nextafter(0.015f, 0.0f), std::nextafter(0.015f, 1.0f),
@@ -84,22 +86,17 @@ void forEveryImage(Check check) {
 
 TEST(ThresholdMeans, RowsAndColumnsEqualTheBinarizeFlipTurnChain) {
   forEveryImage([](const cv::Mat& image) {
-    for (const float fraction : kFractions) {
-      cv::Mat binary = imaging::binarize(image, fraction);
-      const Profile columnChain = imaging::columnMeans(binary, binary.cols, 1, binary.rows);
-      imaging::flipRows(binary);
-      const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
+    for (const float fraction : kFractions)
       for (const int firstColumn : {1, (image.cols + 1) / 2, image.cols}) {
         SCOPED_TRACE(testing::Message() << "fraction " << fraction << ", first column " << firstColumn);
-        const Profile rowChain = imaging::columnMeans(transposed, image.rows, firstColumn, image.cols);
-        const imaging::ThresholdMeans both = imaging::thresholdMeans(image, fraction, firstColumn, true);
-        expectBitsEqual(both.rows, rowChain);
-        expectBitsEqual(both.columns, columnChain);
-        const imaging::ThresholdMeans rowsOnly = imaging::thresholdMeans(image, fraction, firstColumn, false);
-        expectBitsEqual(rowsOnly.rows, rowChain);
+        const imaging::ThresholdMeans chain = imaging::thresholdMeansByChain(image, fraction, firstColumn, kBoth);
+        const imaging::ThresholdMeans both = imaging::thresholdMeans(image, fraction, firstColumn, kBoth);
+        expectBitsEqual(both.rows, chain.rows);
+        expectBitsEqual(both.columns, chain.columns);
+        const imaging::ThresholdMeans rowsOnly = imaging::thresholdMeans(image, fraction, firstColumn, kRowsOnly);
+        expectBitsEqual(rowsOnly.rows, chain.rows);
         EXPECT_TRUE(rowsOnly.columns.empty());
       }
-    }
   });
 }
 
@@ -107,22 +104,19 @@ TEST(ThresholdMeans, RowsAndColumnsEqualTheBinarizeFlipTurnChain) {
 TEST(ThresholdMeans, RowRangeOfAScanEqualsTheChainOnThatRange) {
   const cv::Mat scan = randomImage({40, 50}, 3, 99);
   const cv::Mat band = scan.rowRange(10, 50);
-  cv::Mat binary = imaging::binarize(band, 0.2f);
-  imaging::flipRows(binary);
-  const cv::Mat transposed = imaging::rotateQuarter(binary, 3);
-  expectBitsEqual(imaging::thresholdMeans(band, 0.2f, 1, false).rows,
-                  imaging::columnMeans(transposed, band.rows, 1, transposed.rows));
+  expectBitsEqual(imaging::thresholdMeans(band, 0.2f, 1, kRowsOnly).rows,
+                  imaging::thresholdMeansByChain(band, 0.2f, 1, kRowsOnly).rows);
 }
 
 // Known values, so that chain and fused path cannot both be wrong the same way:
 // gray 51 is not above 0.2 x 255, 52 is; the neutral 23 is gray 22.
 TEST(ThresholdMeans, CountsSamplesStrictlyAboveTheThreshold) {
   const cv::Mat gray = (cv::Mat_<std::uint8_t>(2, 3) << 51, 52, 200, 0, 52, 51);
-  const imaging::ThresholdMeans m = imaging::thresholdMeans(gray, 0.2f, 2, true);
+  const imaging::ThresholdMeans m = imaging::thresholdMeans(gray, 0.2f, 2, kBoth);
   EXPECT_EQ(m.rows, (Profile{1.0f, 0.5f}));
   EXPECT_EQ(m.columns, (Profile{0.0f, 1.0f, 0.5f}));
   const cv::Mat neutral(1, 2, CV_8UC3, cv::Scalar(23, 23, 23));
-  EXPECT_EQ(imaging::thresholdMeans(neutral, 22.5f / 255.0f, 1, true).rows, (Profile{0.0f}));
+  EXPECT_EQ(imaging::thresholdMeans(neutral, 22.5f / 255.0f, 1, kBoth).rows, (Profile{0.0f}));
 }
 
 // The integer test of a colour pixel against every bound 0..256 equals the
@@ -203,15 +197,15 @@ TEST(TurnedView, ReadsEqualTheSameReadsOfTheTurnedChain) {
       for (const float fraction : {0.015f, 0.2f, 0.25f})
         for (const int firstColumn : {1, (chain.cols + 1) / 2, chain.cols}) {
           SCOPED_TRACE(testing::Message() << "fraction " << fraction << ", first column " << firstColumn);
-          const imaging::ThresholdMeans fused = imaging::thresholdMeans(view, fraction, firstColumn, true);
-          const imaging::ThresholdMeans plain = imaging::thresholdMeans(chain, fraction, firstColumn, true);
+          const imaging::ThresholdMeans fused = imaging::thresholdMeans(view, fraction, firstColumn, kBoth);
+          const imaging::ThresholdMeans plain = imaging::thresholdMeans(chain, fraction, firstColumn, kBoth);
           expectBitsEqual(fused.rows, plain.rows);
           expectBitsEqual(fused.columns, plain.columns);
-          expectBitsEqual(imaging::thresholdMeans(view, fraction, firstColumn, false).rows, plain.rows);
+          expectBitsEqual(imaging::thresholdMeans(view, fraction, firstColumn, kRowsOnly).rows, plain.rows);
         }
       const int top = chain.rows / 5;
-      expectBitsEqual(imaging::thresholdMeans(imaging::turnedRowRange(view, top, chain.rows), 0.2f, 1, false).rows,
-                      imaging::thresholdMeans(chain.rowRange(top, chain.rows), 0.2f, 1, false).rows);
+      expectBitsEqual(imaging::thresholdMeans(imaging::turnedRowRange(view, top, chain.rows), 0.2f, 1, kRowsOnly).rows,
+                      imaging::thresholdMeans(chain.rowRange(top, chain.rows), 0.2f, 1, kRowsOnly).rows);
     }
   });
 }

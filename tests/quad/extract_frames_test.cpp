@@ -40,7 +40,10 @@ Extracted extract(const cv::Mat& turned, const shared::StripGeometry& geometry) 
   Extracted e;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  e.status = quad::extractFrames(turned, [&e](const cv::Mat& f) { e.frames.push_back(f.clone()); }, geometry);
+  shared::ScanRecord record;
+  e.status = quad::extractFrames(
+      turned, [&e](const cv::Mat& w, int copies) { e.frames.insert(e.frames.end(), copies, shared::scaleToVideoFrame(w)); },
+      geometry, record);
   e.out = testing::internal::GetCapturedStdout();
   e.err = testing::internal::GetCapturedStderr();
   return e;

@@ -20,7 +20,8 @@ Cropped crop(const cv::Mat& scan) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   Cropped c;
-  c.image = quad::frameCorrection(scan);
+  shared::CropSearch found;
+  c.image = quad::frameCorrection(scan, found);
   c.out = testing::internal::GetCapturedStdout();
   c.err = testing::internal::GetCapturedStderr();
   return c;

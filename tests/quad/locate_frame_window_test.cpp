@@ -11,7 +11,7 @@
 namespace {
 
 struct Located {
-  quad::FrameWindowStart start;
+  shared::WindowSearch start;
   std::string out;
 };
 

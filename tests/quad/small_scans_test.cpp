@@ -19,14 +19,13 @@ TEST(SmallScans, EveryStageCopesWithTinyScans) {
         rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
-        shared::StripGeometry geometry;
-        quad::calibrateGeometry({900, 900}, turned, geometry);
+        shared::RunState run;
+        shared::ScanRecord record;
         int frames = 0;
-        const int status = quad::extractFrames(turned, [&frames](const cv::Mat&) { ++frames; }, geometry);
+        const int status = quad::convertScan(scan, run, [&frames](const cv::Mat&, int copies) { frames += copies; }, record);
+        const shared::StripGeometry& geometry = run.geometry;
         testing::internal::GetCapturedStdout();
         testing::internal::GetCapturedStderr();
-        ASSERT_FALSE(turned.empty());
         EXPECT_EQ(frames, quad::framesCanBeCut(geometry) ? 10 : 0);
         EXPECT_EQ(status, quad::framesCanBeCut(geometry) ? 0 : 1);
       }

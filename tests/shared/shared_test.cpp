@@ -1,7 +1,10 @@
 // The layer the programs share: rounding, listing order, loading as stored,
 // window cutting and the scan loop's messages.
 
-#include "common/shared.hpp"
+#include "shared/program.hpp"
+#include "shared/run_state.hpp"
+#include "shared/scan_input.hpp"
+#include "shared/window_stages.hpp"
 #include "support/e2e.hpp"
 
 #include <gtest/gtest.h>
@@ -30,6 +33,12 @@ void inFolder(const std::string& dir, Body&& body) {
   fs::current_path(before);
 }
 
+cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns) {
+  shared::FrameWindow window;
+  window.top = top, window.left = left, window.rows = rows, window.columns = columns;
+  return cutWindow(scan, window);
+}
+
 }  // namespace
 
 TEST(Rounding, HalvesGoAwayFromZero) {
@@ -53,7 +62,7 @@ TEST(Listing, FoldsCaseTakesOnlyTifAndBreaksTiesByBytes) {
     std::ofstream(dir.file(name)) << "x";
   fs::create_directory(dir.file("f.tif"));
   std::vector<std::string> names;
-  inFolder(dir.path, [&] { names = shared::listScans(); });
+  inFolder(dir.path, [&] { names = shared::listScans().names; });
   // '_' (0x5F) sorts after the upper-case letters it is compared with.
   EXPECT_EQ(names, (std::vector<std::string>{"A.TIF", "a.tif", "b.tif", "C.Tif", "f.tif", "_x.tif"}));
 }
@@ -66,7 +75,7 @@ TEST(Loading, TakesTheRasterAsStoredWhateverItsOrientationTag) {
     const std::string path = dir.file("o.tif");
     ASSERT_TRUE(cv::imwrite(path, stored));
     ASSERT_EQ(std::system(("tiffset -s 274 " + std::to_string(orientation) + " " + path).c_str()), 0);
-    const cv::Mat loaded = shared::loadScan(path);
+    const cv::Mat loaded = shared::loadScan(path).image;
     ASSERT_EQ(loaded.size(), stored.size()) << orientation;
     EXPECT_EQ(cv::norm(loaded, stored, cv::NORM_INF), 0) << orientation;
   }
@@ -82,30 +91,30 @@ TEST(Loading, GivesEightBitsWithOneOrThreeChannels) {
   ASSERT_TRUE(cv::imwrite(dir.file("deep.tif"), deep));
   ASSERT_TRUE(cv::imwrite(dir.file("alpha.tif"), withAlpha));
   for (const char* name : {"deep.tif", "alpha.tif"}) {
-    const cv::Mat loaded = shared::loadScan(dir.file(name));
+    const cv::Mat loaded = shared::loadScan(dir.file(name)).image;
     ASSERT_EQ(loaded.type(), CV_8UC3) << name;
     EXPECT_EQ(cv::norm(loaded, colour, cv::NORM_INF), 0) << name;
   }
   std::ofstream(dir.file("empty.tif"));
-  EXPECT_TRUE(shared::loadScan(dir.file("empty.tif")).empty());
-  EXPECT_TRUE(shared::loadScan(dir.file("missing.tif")).empty());
-  EXPECT_TRUE(shared::loadScan(dir.path).empty());
+  EXPECT_TRUE(shared::loadScan(dir.file("empty.tif")).image.empty());
+  EXPECT_TRUE(shared::loadScan(dir.file("missing.tif")).image.empty());
+  EXPECT_TRUE(shared::loadScan(dir.path).image.empty());
 }
 
 TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
   cv::Mat scan(4, 5, CV_8UC3, cv::Scalar(9, 8, 7));
-  const cv::Mat inside = shared::cutWindow(scan, 1, 1, 3, 4);
+  const cv::Mat inside = cutWindow(scan, 1, 1, 3, 4);
   EXPECT_EQ(inside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::norm(inside, cv::Mat(3, 4, CV_8UC3, cv::Scalar(9, 8, 7)), cv::NORM_INF), 0);
   testing::internal::CaptureStderr();
-  const cv::Mat outside = shared::cutWindow(scan, -1, 3, 3, 4);
+  const cv::Mat outside = cutWindow(scan, -1, 3, 3, 4);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("outside"), std::string::npos);
   ASSERT_EQ(outside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 2 * 2 * 3);  // rows 0-1, columns 3-4 of the scan
   EXPECT_EQ(outside.at<cv::Vec3b>(1, 0), cv::Vec3b(9, 8, 7));
   EXPECT_EQ(outside.at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
-  EXPECT_EQ(shared::cutWindow(scan, 100, 100, 2, 2).size(), cv::Size(2, 2));
-  EXPECT_TRUE(shared::cutWindow(scan, 0, 0, 0, 3).empty());
+  EXPECT_EQ(cutWindow(scan, 100, 100, 2, 2).size(), cv::Size(2, 2));
+  EXPECT_TRUE(cutWindow(scan, 0, 0, 0, 3).empty());
 }
 
 // Windows of a turned view, inside, across every edge and wholly outside,
@@ -121,10 +130,10 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
                               cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
       testing::internal::CaptureStderr();
-      const cv::Mat fromView = shared::cutWindow(view, w[0], w[1], w[2], w[3]);
+      const cv::Mat fromView = cutWindow(view, w[0], w[1], w[2], w[3]);
       const std::string viewWarning = testing::internal::GetCapturedStderr();
       testing::internal::CaptureStderr();
-      const cv::Mat fromCopy = shared::cutWindow(turned, w[0], w[1], w[2], w[3]);
+      const cv::Mat fromCopy = cutWindow(turned, w[0], w[1], w[2], w[3]);
       EXPECT_EQ(viewWarning, testing::internal::GetCapturedStderr());
       ASSERT_EQ(fromView.size(), fromCopy.size());
       EXPECT_EQ(cv::norm(fromView, fromCopy, cv::NORM_INF), 0);
@@ -139,7 +148,8 @@ TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   for (const char* name : {"a.tif", "b.tif", "c.tif"})
     ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(3, 3, CV_8UC1, cv::Scalar(++value))));
   std::vector<int> seen;
-  auto handler = [&](cv::Mat scan, int number) {
+  auto handler = [&](cv::Mat scan, const std::string& name) {
+    const int number = name[0] - 'a' + 1;
     EXPECT_EQ(scan.at<std::uint8_t>(0, 0), number);
     seen.push_back(number);
     return 0;
@@ -160,7 +170,7 @@ TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
 
   // A handler's own stop ends the loop with its status.
   testing::internal::CaptureStdout();
-  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, int) { return 7; }); });
+  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, const std::string&) { return 7; }); });
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \n");
   EXPECT_EQ(status, 7);
 }

@@ -15,7 +15,8 @@ struct Cut {
 
 Cut cut(const cv::Mat& turned, shared::StripGeometry g = {0, 100, 99}) {
   Cut c;
-  c.frame = runCaptured([&] { return single::extractFrame(turned, g); }, c.out, &c.err);
+  shared::ScanRecord record;
+  c.frame = runCaptured([&] { return single::extractFrame(turned, g, record); }, c.out, &c.err);
   return c;
 }
 

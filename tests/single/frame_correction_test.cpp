@@ -21,7 +21,8 @@ struct Crop {
 
 Crop crop(const cv::Mat& scan) {
   Crop c;
-  c.image = runCaptured([&] { return single::frameCorrection(scan); }, c.out, &c.err);
+  shared::CropSearch found;
+  c.image = runCaptured([&] { return single::frameCorrection(scan, found); }, c.out, &c.err);
   return c;
 }
 

@@ -1,28 +1,27 @@
 #include "chains.hpp"
 
 #include "quad/stages.hpp"
+#include "shared/program.hpp"
 #include "single/stages.hpp"
 
 namespace stress {
+namespace {
 
-cv::Mat singleChain(const cv::Mat& scan, RunGeometry& run) {
-  const imaging::TurnedView turned = single::orientScan(single::frameCorrection(scan));
-  if (!run.calibrated) {
-    single::calibrateGeometry({900, 900}, run.geometry);
-    run.calibrated = true;
-  }
-  return single::extractFrame(turned, run.geometry);
+std::vector<Cut> cutsOf(shared::ScanConverter convert, const cv::Mat& scan, shared::RunState& run) {
+  std::vector<Cut> cuts;
+  shared::ScanRecord record;
+  convert(scan, run, [&cuts](const cv::Mat& window, int copies) { cuts.push_back({window, copies}); }, record);
+  return cuts;
 }
 
-std::vector<cv::Mat> quadChain(const cv::Mat& scan, RunGeometry& run) {
-  const imaging::TurnedView turned = quad::orientScan(quad::frameCorrection(scan));
-  if (!run.calibrated) {
-    quad::calibrateGeometry({900, 900}, turned, run.geometry);
-    run.calibrated = true;
-  }
-  std::vector<cv::Mat> frames;
-  quad::extractFrames(turned, [&](const cv::Mat& frame) { frames.push_back(frame.clone()); }, run.geometry);
-  return frames;
+}  // namespace
+
+std::vector<Cut> singleChain(const cv::Mat& scan, shared::RunState& run) {
+  return cutsOf(single::convertScan, scan, run);
+}
+
+std::vector<Cut> quadChain(const cv::Mat& scan, shared::RunState& run) {
+  return cutsOf(quad::convertScan, scan, run);
 }
 
 }  // namespace stress

@@ -1,10 +1,9 @@
-// Both programs' stage chains on one image, as a run applies them, for the
-// randomized stage test and the fuzzer. A chain returns the frames it cut,
-// unscaled for the single-frame chain and scaled to 640 x 480 for the
-// four-frame one (which scales inside its frame stage).
+// Both programs' conversions of one image, as a run applies them, for the
+// randomized stage test and the fuzzer: the windows each hands to its sink,
+// at their own size, with how often each is shown.
 #pragma once
 
-#include "common/shared.hpp"
+#include "shared/run_state.hpp"
 
 #include <opencv2/core/mat.hpp>
 
@@ -12,13 +11,13 @@
 
 namespace stress {
 
-struct RunGeometry {
-  bool calibrated = false;
-  shared::StripGeometry geometry;
+struct Cut {
+  cv::Mat window;
+  int copies;
 };
 
-cv::Mat singleChain(const cv::Mat& scan, RunGeometry& run);
-std::vector<cv::Mat> quadChain(const cv::Mat& scan, RunGeometry& run);
+std::vector<Cut> singleChain(const cv::Mat& scan, shared::RunState& run);
+std::vector<Cut> quadChain(const cv::Mat& scan, shared::RunState& run);
 
 // Runs `body` with standard output and standard error sent to /dev/null.
 template <typename Body>

@@ -1,7 +1,7 @@
 // Thousands of images of random size, channel count and content through both
 // stage chains, with the first image's geometry applied to the later ones of
 // other sizes as a run does. Every call must return, the sanitizers must stay
-// silent, and every frame must have the size the geometry gives.
+// silent, and every window must have the size the geometry gives.
 //
 // TARVEL_STRESS_IMAGES sets the number of images (default 2000); the seeds are fixed.
 
@@ -71,26 +71,25 @@ TEST(RandomImages, BothChainsCutFramesOfTheGeometrysSize) {
   int tried = 0;
   while (tried < total) {
     // A run of one to six images sharing the first one's geometry.
-    stress::RunGeometry single, quad;
+    shared::RunState single, quad;
     const int runLength = rng.uniform(1, 7);
     for (int i = 0; i < runLength && tried < total; ++i, ++tried) {
       const cv::Mat img = randomImage(rng);
       SCOPED_TRACE(testing::Message() << "image " << tried << ": " << img.cols << " x " << img.rows
                                       << " x " << img.channels());
-      cv::Mat frame;
-      std::vector<cv::Mat> frames;
+      std::vector<stress::Cut> frame, frames;
       stress::quietly([&] {
         frame = stress::singleChain(img, single);
         frames = stress::quadChain(img, quad);
       });
-      ASSERT_EQ(frame.cols, single.geometry.image_width + 1);
-      ASSERT_EQ(frame.rows, single.geometry.image_length);
-      ASSERT_EQ(frame.channels(), img.channels());
-      const size_t expected = quad::framesCanBeCut(quad.geometry) ? 10 : 0;
-      ASSERT_EQ(frames.size(), expected);
-      for (const cv::Mat& f : frames) {
-        ASSERT_EQ(f.size(), cv::Size(640, 480));
-        ASSERT_EQ(f.channels(), img.channels());
+      ASSERT_EQ(frame.size(), 1u);
+      ASSERT_EQ(frame[0].window.size(), cv::Size(single.geometry.image_width + 1, single.geometry.image_length));
+      ASSERT_EQ(frame[0].window.channels(), img.channels());
+      ASSERT_EQ(frames.size(), quad::framesCanBeCut(quad.geometry) ? 4u : 0u);
+      for (size_t k = 0; k < frames.size(); ++k) {
+        ASSERT_EQ(frames[k].window.size(), cv::Size(quad.geometry.image_width + 1, quad.geometry.image_length / 4));
+        ASSERT_EQ(frames[k].window.channels(), img.channels());
+        ASSERT_EQ(frames[k].copies, 4 - static_cast<int>(k));
       }
     }
   }

@@ -2,13 +2,16 @@
 // letter case ignored (".TIF" matches, ".tiff" does not). They come in the
 // order the scanner's home platform lists them: names compared with ASCII
 // letters folded to upper case, ties broken by byte order. Every matching
-// entry counts, folders included; loading one of those fails later.
+// entry counts, folders included; loading one of those fails later. A folder
+// that cannot be read, or whose reading breaks off, is an error: a run that
+// saw no scans because it could not look must not pass for an empty folder.
 
-#include "shared.hpp"
+#include "scan_input.hpp"
 
 #include <dirent.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -36,16 +39,26 @@ bool listedBefore(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<std::string> listScans() {
-  std::vector<std::string> names;
+ScanListing listScans() {
+  ScanListing listing;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir.get())) {
-    std::string name = entry->d_name;
-    if (endsWithTif(name)) names.push_back(std::move(name));
+  if (!dir) {
+    listing.error = errno;
+    return listing;
   }
-  std::sort(names.begin(), names.end(), listedBefore);
-  return names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir.get());
+    if (!entry) break;
+    std::string name = entry->d_name;
+    if (endsWithTif(name)) listing.names.push_back(std::move(name));
+  }
+  if (errno != 0) {
+    listing.error = errno;
+    listing.names.clear();
+  }
+  std::sort(listing.names.begin(), listing.names.end(), listedBefore);
+  return listing;
 }
 
 }  // namespace shared

@@ -12,9 +12,10 @@
 // the rows, and taking column means of the 0/1 images. The level and the
 // shares are read through the turn from the cropped scan.
 
-#include "shared.hpp"
+#include "window_stages.hpp"
 
-#include "imaging/fused.hpp"
+#include "film_levels.hpp"
+#include "run_state.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,19 +25,14 @@ namespace {
 
 using imaging::Profile;
 
-constexpr float kDarkLevel = 32.0f;  // below it the film is dark
-constexpr float kBrightLevel = 100.0f;
-constexpr float kDarkThreshold = 0.015f;
-constexpr float kMiddleThreshold = 0.2f;
-constexpr float kBrightThreshold = 0.25f;
 constexpr float kDarkFilmEdge = -0.005f;  // a falling step on dark film
 constexpr float kBrightFilmEdge = 0.09f;  // a rising step otherwise
 
 // A level of exactly 100 counts as bright film, like every level above it.
 float thresholdForLevel(float level) {
-  if (level < kDarkLevel) return kDarkThreshold;
-  if (level < kBrightLevel) return kMiddleThreshold;
-  return kBrightThreshold;
+  if (level < kDarkFilmLevel) return kDarkFilmThreshold;
+  if (level < kBrightFilmLevel) return kMiddleFilmThreshold;
+  return kBrightFilmThreshold;
 }
 
 // First row of [first, end) with the strongest rise, 0 when none matches;
@@ -51,39 +47,46 @@ int startRow(const Profile& rises, int first, int end) {
 }
 
 // Last column in [first, last] whose step passes the film's edge test; 0 when none.
-int startColumn(const Profile& steps, int first, int last, bool darkFilm) {
+int startColumn(const Profile& steps, int first, int last, bool darkFilm, float stepLevel) {
   last = std::min(last, static_cast<int>(steps.size()) - 1);
   int column = 0;
   for (int i = std::max(first, 0); i <= last; ++i)
-    if (darkFilm ? steps[i] < kDarkFilmEdge : steps[i] > kBrightFilmEdge) column = i;
+    if (darkFilm ? steps[i] < stepLevel : steps[i] > stepLevel) column = i;
   return column;
+}
+
+void printSearchLines(const WindowSearch& found) {
+  std::printf("pro = %f\n", static_cast<double>(found.threshold));
+  std::printf("str = %d sto = %d\n", found.rowFirst, found.rowEnd);
+  std::printf("od = %d koniec = %d\n", found.columnFirst, found.columnLast);
 }
 
 }  // namespace
 
-WindowStart locateWindowStart(const imaging::TurnedView& turned, double rowSearchFrom, double rowSearchTo) {
+WindowSearch locateWindowStart(const imaging::TurnedView& turned, double rowSearchFrom, double rowSearchTo) {
+  WindowSearch found;
   const int width = turned.cols(), height = turned.rows();
-  const float level = imaging::profileMean(imaging::turnedColumnMeans(turned), width);
-  const bool darkFilm = level < kDarkLevel;
-  const float threshold = thresholdForLevel(level);
-  std::printf("pro = %f\n", static_cast<double>(threshold));
+  found.level = imaging::profileMean(imaging::turnedColumnMeans(turned), width);
+  found.darkFilm = found.level < kDarkFilmLevel;
+  found.threshold = thresholdForLevel(found.level);
 
-  const int bandStart = std::max(roundNearestFloat(0.2 * width), 1);
-  const imaging::ThresholdMeans shares =
-      imaging::thresholdMeans(turned, threshold, bandStart, /*withColumns=*/true);
+  found.bandStart = std::max(roundNearestFloat(0.2 * width), 1);
+  imaging::ThresholdMeans shares =
+      imaging::thresholdMeans(turned, found.threshold, found.bandStart, imaging::Shares::RowsAndColumns);
 
   // Truncated, not rounded: the stretch ends where the fraction falls.
-  const int rowFirst = static_cast<int>(rowSearchFrom * height);
-  const int rowEnd = static_cast<int>(rowSearchTo * height);
-  std::printf("str = %d sto = %d\n", rowFirst, rowEnd);
-  WindowStart start;
-  start.row = startRow(imaging::firstDifference(shares.rows, height), rowFirst, rowEnd);
+  found.rowFirst = static_cast<int>(rowSearchFrom * height);
+  found.rowEnd = static_cast<int>(rowSearchTo * height);
+  found.rowRises = imaging::firstDifference(shares.rows, height);
+  found.row = startRow(found.rowRises, found.rowFirst, found.rowEnd);
 
-  const int columnFirst = roundNearest(0.06 * width);
-  const int columnLast = roundNearest((darkFilm ? 0.34 : 0.33) * width);
-  std::printf("od = %d koniec = %d\n", columnFirst, columnLast);
-  start.column = startColumn(imaging::firstDifference(shares.columns, width), columnFirst, columnLast, darkFilm);
-  return start;
+  found.columnFirst = roundNearest(0.06 * width);
+  found.columnLast = roundNearest((found.darkFilm ? 0.34 : 0.33) * width);
+  found.columnSteps = imaging::firstDifference(shares.columns, width);
+  found.stepLevel = found.darkFilm ? kDarkFilmEdge : kBrightFilmEdge;
+  found.column = startColumn(found.columnSteps, found.columnFirst, found.columnLast, found.darkFilm, found.stepLevel);
+  printSearchLines(found);
+  return found;
 }
 
 }  // namespace shared

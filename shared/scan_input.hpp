@@ -1,0 +1,26 @@
+// The scans of the current folder.
+//
+//   listScans  the ".tif" entries, letter case ignored, in listing order; or why not
+//   loadScan   one scan as stored: 8 bits, 1 or 3 channels; or why it did not load
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+
+#include <string>
+#include <vector>
+
+namespace shared {
+
+struct ScanListing {
+  std::vector<std::string> names;
+  int error = 0;  // errno of a listing that failed; names is then empty
+};
+ScanListing listScans();
+
+struct LoadedScan {
+  cv::Mat image;        // empty when the scan did not load
+  std::string failure;  // then why, e.g. "it is not a regular file but a FIFO"
+};
+LoadedScan loadScan(const std::string& fileName);
+
+}  // namespace shared
