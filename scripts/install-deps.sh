@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the sample scans
-# need; packages already present are left alone.
+# Installs the Debian 12 packages the build, the tests, the sample scans and
+# the Debian package need; packages already present are left alone.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libbenchmark-dev libtiff-tools
   ffmpeg
   clang libclang-rt-14-dev
+  pandoc help2man man-db groff-base
+  dpkg-dev lintian
 )
 
 missing=()

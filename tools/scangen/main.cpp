@@ -1,31 +1,11 @@
-// make_scans: writes synthetic film scans with ground truth.
+// make_scans (installed as tarvel-make-scans): writes synthetic film scans
+// with ground truth. --help says what it writes and takes; kHelp below is
+// that text, and the installed manual page is made from it.
 //
-//   make_scans --kind single|quad --count N --out DIR [--seed S]
-//              [--channels 1|3|mixed] [--film bright|dark|mixed] [--scale F]
-//
-// Writes DIR/scan_001.tif ... (uncompressed TIFF, 8 bits, 1 or 3 channels)
-// and DIR/truth.txt. The same arguments always give the same files; scan i
-// depends only on the seed and i, not on --count.
-//
-// Defaults: seed 1, channels 1, film bright, scale 1 (allowed 1 to 2).
-// Mixed channels run 1, 1, 3, 3, 1, 1, ...; mixed film runs bright, dark,
-// bright, dark, .... Bright scans use a medium stock (mean level 32 to 100)
-// or a light one (above 100 at scale 1): with --film bright they alternate
-// medium, light, ...; with --film mixed scans 1-4 are medium, 5-8 light and
-// so on. Eight scans with both mixed cover every pairing.
-//
-// truth.txt: one comment line starting with '#', then one line per scan:
-//
-//   <file> <channels> <bright|dark> <crop_left> <crop_right> <win_row> <win_col> [pitch=<px>] level=<mean>
-//
-// crop_left, crop_right: the scan columns the cropping stage keeps (inclusive),
-//   the strip edges it is expected to find. For four-frame scans crop_right is
-//   always floor(0.98 W) - 1.
-// win_row, win_col: top-left of the frame window in the turned scan (after
-//   crop and turn): for single-frame scans the window the frame stage cuts,
-//   for four-frame scans the first of the four windows.
-// pitch: frame pitch in rows that calibration measures (four-frame scans).
-// level: mean of the turned scan's last channel (red for colour scans).
+// Bright scans use a medium stock (mean level 32 to 100) or a light one
+// (above 100 at scale 1): with --film bright they alternate medium, light,
+// ...; with --film mixed scans 1-4 are medium, 5-8 light and so on. Eight
+// scans with both mixed cover every pairing.
 #include "scangen.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -46,11 +26,61 @@ struct Options {
     double scale = 1.0;
 };
 
+#ifndef TARVEL_VERSION
+#define TARVEL_VERSION "unknown"
+#endif
+
+// %1$s is the program's name as it was called.
+constexpr const char* kHelp =
+    "Usage: %1$s --kind single|quad --count N --out DIR [OPTION]...\n"
+    "Write synthetic film scans as the tarvel programs read them, with the\n"
+    "positions the programs should find in them, to try and test the programs.\n"
+    "\n"
+    "Writes DIR/scan_001.tif, DIR/scan_002.tif, ... (uncompressed TIFF, 8 bits\n"
+    "per sample, 900 dpi) and DIR/truth.txt. The same options always give the\n"
+    "same files; scan i depends only on the seed and i, not on --count.\n"
+    "\n"
+    "Options:\n"
+    "  --kind single|quad    single: one frame of a wide strip a scan, for tarvel1m\n"
+    "                        and tarvel1d; quad: four frames of a narrow strip a\n"
+    "                        scan, for tarvel4\n"
+    "  --count N             the number of scans, 1 to 999\n"
+    "  --out DIR             the folder to write them to, created if missing\n"
+    "  --seed S              the seed of the scans' random content (default 1)\n"
+    "  --channels 1|3|mixed  gray scans, colour scans, or two of each in turn:\n"
+    "                        1, 1, 3, 3, 1, ... (default 1)\n"
+    "  --film bright|dark|mixed\n"
+    "                        bright film (a mean level from 32 up), dark film\n"
+    "                        (below 32), or one of each in turn (default bright)\n"
+    "  --scale F             the scanner's background around the strip grows by\n"
+    "                        the factor F, 1 to 2 (default 1)\n"
+    "  -h, --help            print this help and exit\n"
+    "      --version         print the version and exit\n"
+    "\n"
+    "Ground truth:\n"
+    "  truth.txt holds a comment line, then one line a scan:\n"
+    "\n"
+    "  FILE CHANNELS bright|dark CROP_LEFT CROP_RIGHT WIN_ROW WIN_COL [pitch=PX] level=MEAN\n"
+    "\n"
+    "CROP_LEFT and CROP_RIGHT are the first and last scan columns the programs\n"
+    "should keep (for quad scans CROP_RIGHT is always 98 %% of the width less\n"
+    "one). WIN_ROW and WIN_COL are the top left corner of the frame window (of\n"
+    "the first of the four, for quad scans) in the strip turned so that it runs\n"
+    "down, where the programs' x= and N= lines should point. PX, for quad\n"
+    "scans, is the frame pitch tarvel4 should measure; MEAN is the strip's mean\n"
+    "level, of its red channel in colour scans.\n"
+    "\n"
+    "Exit status:\n"
+    "  0 when the scans were written, 1 when a file could not be written, 2 for\n"
+    "  a wrong option.\n";
+
+std::string g_name = "make_scans";
+
 [[noreturn]] void usage(const std::string& problem)
 {
-    std::cerr << "make_scans: " << problem << "\n"
-              << "usage: make_scans --kind single|quad --count N --out DIR [--seed S]\n"
-              << "                  [--channels 1|3|mixed] [--film bright|dark|mixed] [--scale F]\n";
+    std::cerr << g_name << ": " << problem << "\n"
+              << "Usage: " << g_name << " --kind single|quad --count N --out DIR [OPTION]...\n"
+              << "Try '" << g_name << " --help' for more information.\n";
     std::exit(2);
 }
 
@@ -59,6 +89,14 @@ Options parse(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; i += 2) {
         const std::string key = argv[i];
+        if (key == "--help" || key == "-h") {
+            std::printf(kHelp, g_name.c_str());
+            std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+        }
+        if (key == "--version") {
+            std::printf("%s %s\n", g_name.c_str(), TARVEL_VERSION);
+            std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+        }
         if (i + 1 >= argc)
             usage("missing value for " + key);
         const std::string value = argv[i + 1];
@@ -114,6 +152,8 @@ std::string truthLine(const std::string& name, const scangen::ScanRequest& r, co
 
 int main(int argc, char** argv)
 {
+    if (argc > 0 && argv[0][0] != '\0')
+        g_name = std::filesystem::path(argv[0]).filename().string();
     const Options o = parse(argc, argv);
     std::filesystem::create_directories(o.out);
     std::ofstream truth(std::filesystem::path(o.out) / "truth.txt");
@@ -128,7 +168,7 @@ int main(int argc, char** argv)
                                                       : scangen::makeQuadScan(request);
         const std::string path = (std::filesystem::path(o.out) / name).string();
         if (!cv::imwrite(path, scan.image, uncompressed)) {
-            std::cerr << "make_scans: cannot write " << path << "\n";
+            std::cerr << g_name << ": cannot write " << path << "\n";
             return 1;
         }
         truth << truthLine(name, request, scan) << "\n";
