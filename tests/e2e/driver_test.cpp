@@ -170,12 +170,13 @@ TEST_P(Driver, ThreeScansInListingOrder) {
   }
 }
 
+// Gray and colour in turn, gray first (the other runs start with colour).
 TEST_P(Driver, ScansPastTheLimitAreLeftWithoutAMessage) {
   std::vector<Scan> scans;
   for (int i = 1; i <= GetParam().scanLimit + 2; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "scan_%03d.tif", i);
-    scans.push_back({name, i, i % 2 ? 3 : 1});
+    scans.push_back({name, i, i % 2 ? 1 : 3});
   }
   write(scans);
   scans.resize(GetParam().scanLimit);
