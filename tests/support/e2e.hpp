@@ -1,17 +1,6 @@
 // Support for end-to-end tests: the three programs and how to run them in a
 // folder, scans from the generator, small hand-made TIFF files, and the videos
-// read back the way a player sees them.
-//
-//   TempDir          a fresh folder, removed with everything in it
-//   Program          what tells the programs apart; ProgramTest runs a test for each
-//   runProgram       runs a program or tool, captures stdout, stderr and status;
-//                    RunOptions add limits, another user, another stdout, a stop signal
-//   makeScans        scans from make_scans with their truth; generatedScans keeps a set
-//   tiffBytes        a one-strip TIFF of 8-bit samples, the kinds the library cannot write
-//   probeVideo       ffprobe's view: codec tag, size, frame rate, frames decoded
-//   decodeFrames     every frame of a video as a 640 x 480 BGR image, via ffmpeg
-//   imagesAgree      same size and type, and every sample equal or close to a bar in dB
-//   expectFrames     a video's frames against the frames expected, in order
+// read back the way a player sees them (through ffprobe and ffmpeg).
 #pragma once
 
 #include <gtest/gtest.h>
