@@ -12,7 +12,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -90,10 +89,7 @@ class BadFiles : public e2e::ProgramTest {
   }
 
   // The load message on standard output, the reason (and no log line of the library) on standard error.
-  void expectLoadFailureFirst(const std::string& name, const std::string& reason, int asUser = -1) {
-    e2e::RunOptions options;
-    options.asUser = asUser;
-    const auto r = run(options);
+  void expectLoadFailureFirst(const e2e::RunResult& r, const std::string& name, const std::string& reason) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\"" + name + "\": " + reason), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("[ WARN"), std::string::npos) << r.err;
@@ -102,47 +98,39 @@ class BadFiles : public e2e::ProgramTest {
     EXPECT_TRUE(info.readable);
     EXPECT_EQ(info.frames, 0);
   }
-
-  // Root reads and writes anything: such runs go as the unprivileged "nobody".
-  static int unprivileged() { return geteuid() == 0 ? 65534 : -1; }
 };
 
 TEST_P(BadFiles, UndecodableFilesStopTheRunWithTheLoadMessage) {
   e2e::writeFile(folder.file("a.tif"), "");
-  expectLoadFailureFirst("a.tif", "it is not an image the library decodes");
+  expectLoadFailureFirst(run(), "a.tif", "it is not an image the library decodes");
   fs::remove(folder.file("a.tif"));
 
   std::vector<uchar> tiff;
   cv::imencode(".tif", reference(3), tiff);
   e2e::writeFile(folder.file("b.tif"), std::string(tiff.begin(), tiff.begin() + 64));
-  expectLoadFailureFirst("b.tif", "the image library could not decode it");
+  expectLoadFailureFirst(run(), "b.tif", "the image library could not decode it");
   fs::remove(folder.file("b.tif"));
 
   cv::RNG rng(3);
   std::string garbage(5000, '\0');
   for (char& c : garbage) c = static_cast<char>(rng.uniform(0, 256));
   e2e::writeFile(folder.file("c.tif"), garbage);
-  expectLoadFailureFirst("c.tif", "it is not an image the library decodes");
+  expectLoadFailureFirst(run(), "c.tif", "it is not an image the library decodes");
   fs::remove(folder.file("c.tif"));
 
   fs::create_directory(folder.file("d.tif"));
-  expectLoadFailureFirst("d.tif", "it is not a regular file but a folder");
+  expectLoadFailureFirst(run(), "d.tif", "it is not a regular file but a folder");
 }
 
 TEST_P(BadFiles, UnreadableFileStopsTheRun) {
   ASSERT_TRUE(cv::imwrite(folder.file("locked.tif"), reference(1)));
   chmod(folder.file("locked.tif").c_str(), 0);
-  if (unprivileged() >= 0) chmod(folder.path.c_str(), 0777);
-  expectLoadFailureFirst("locked.tif", "cannot open it: Permission denied", unprivileged());
+  expectLoadFailureFirst(runUnprivileged(0777), "locked.tif", "cannot open it: Permission denied");
 }
 
 TEST_P(BadFiles, AFolderThatTakesNoVideoStopsBeforeAnyScan) {
   ASSERT_TRUE(cv::imwrite(folder.file("a.tif"), reference(1)));
-  chmod(folder.path.c_str(), 0555);
-  e2e::RunOptions options;
-  options.asUser = unprivileged();
-  const auto r = run(options);
-  chmod(folder.path.c_str(), 0755);
+  const auto r = runUnprivileged(0555);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find(GetParam().video), std::string::npos) << r.err;

@@ -111,11 +111,7 @@ TEST_P(Faults, MemoryRunningOutEndsTheRunLikeALoadFailure) {
 TEST_P(Faults, AFolderThatCannotBeListedIsAFailure) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   copyScans("one");
-  chmod(folder.path.c_str(), 0333);  // others may enter and write, not read
-  e2e::RunOptions options;
-  options.asUser = 65534;
-  const auto r = run(options);
-  chmod(folder.path.c_str(), 0755);
+  const auto r = runUnprivileged(0333);  // others may enter and write, not read
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "No tif file in directory");
   EXPECT_NE(r.err.find("cannot list the scans of the current folder: Permission denied"), std::string::npos);

@@ -123,6 +123,16 @@ RunResult runProgram(const std::string& requested, const std::string& folder, co
   return result;
 }
 
+RunResult ProgramTest::runUnprivileged(unsigned folderMode) const {
+  RunOptions options;
+  options.asUser = geteuid() == 0 ? 65534 : -1;
+  fs::permissions(folder.path, static_cast<fs::perms>(folderMode));
+  const RunResult result = run(options);
+  fs::permissions(folder.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+  return result;
+}
+
 // The paths the build found them at.
 const std::string kFfmpeg = TARVEL_FFMPEG, kFfprobe = TARVEL_FFPROBE, kTiffcp = TARVEL_TIFFCP,
                   kTiffset = TARVEL_TIFFSET;

@@ -83,6 +83,9 @@ class ProgramTest : public testing::TestWithParam<Program> {
     options.args = args;
     return run(options);
   }
+  // With the folder's permissions `folderMode` meanwhile, and as the
+  // unprivileged "nobody" when running as root, who reads and writes anything.
+  RunResult runUnprivileged(unsigned folderMode) const;
   std::string video() const { return folder.file(GetParam().video); }
   TempDir folder;
 };
