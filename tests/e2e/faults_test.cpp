@@ -10,73 +10,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Program {
-  const char* name;
-  const char* kind;  // generator kind of its scans
-  const char* video;
-  int framesPerScan;
-  int stopSignal;  // each program is stopped by another of the three
-};
-
-const Program kPrograms[] = {
-    {"tarvel1m", "single", "video.avi", 1, SIGINT},
-    {"tarvel1d", "single", "video.avi", 1, SIGTERM},
-    {"tarvel4", "quad", "video3.avi", 10, SIGHUP},
-};
-
-std::string nameLine(const std::string& name) {
-  char line[256];
-  std::snprintf(line, sizeof line, "%-12s\n", name.c_str());
-  return line;
-}
-
-class Faults : public testing::TestWithParam<Program> {
+class Faults : public e2e::ProgramTest {
  protected:
-  static void TearDownTestSuite() { fixtures_.reset(); }
-
   // The scans of a set ("one": a small scan; "large": five slow enough to be
-  // stopped mid-run), made for this program's kind when first asked for.
+  // stopped mid-run), each name with `prefix` before it.
   void copyScans(const std::string& set, const std::string& prefix = "") {
-    const std::string dir = fixtures_->file(std::string(GetParam().kind) + "-" + set);
-    if (!fs::exists(dir)) {
-      const bool one = set == "one";
-      const auto made = e2e::runProgram(e2e::programPath("make_scans"), fixtures_->path,
-                                        {"--kind", GetParam().kind, "--count", one ? "1" : "5", "--out", dir,
-                                         "--channels", "3", "--scale", one ? "1" : "2", "--seed", "4"});
-      ASSERT_EQ(made.status, 0) << made.err;
-      fs::remove(dir + "/truth.txt");
-    }
-    for (const auto& entry : fs::directory_iterator(dir))
-      fs::copy_file(entry.path(), folder_.file(prefix + entry.path().filename().string()));
-  }
-
-  e2e::RunResult run(const e2e::RunOptions& options = {}) {
-    return e2e::runProgram(e2e::programPath(GetParam().name), folder_.path, options);
-  }
-  e2e::RunResult run(const std::vector<std::string>& args) {
-    return e2e::runProgram(e2e::programPath(GetParam().name), folder_.path, args);
+    const bool one = set == "one";
+    e2e::copyFiles(e2e::generatedScans(GetParam().kind, one ? 1 : 5,
+                                       {"--channels", "3", "--scale", one ? "1" : "2", "--seed", "4"}),
+                   folder.path, prefix);
   }
 
   // Finished: ffprobe reads it without error and its header counts the frames decoded.
   int finishedFrames() {
-    const e2e::VideoInfo info = e2e::probeVideo(folder_.file(GetParam().video));
+    const e2e::VideoInfo info = e2e::probeVideo(video());
     EXPECT_TRUE(info.readable);
     EXPECT_EQ(info.headerFrames, info.frames);
     return info.frames;
   }
-
-  e2e::TempDir folder_;
-  static inline std::unique_ptr<e2e::TempDir> fixtures_ = std::make_unique<e2e::TempDir>();
 };
 
 TEST_P(Faults, AVideoCutShortByAFullDiskIsAFailure) {
@@ -96,11 +55,10 @@ TEST_P(Faults, AVideoCutShortByAFullDiskIsAFailure) {
 TEST_P(Faults, AFifoNamedLikeAScanFailsToLoadWithoutBlocking) {
   copyScans("one");
   const auto alone = run();
-  ASSERT_EQ(mkfifo(folder_.file("x.tif").c_str(), 0600), 0);  // loaded ahead while the first is cut
+  ASSERT_EQ(mkfifo(folder.file("x.tif").c_str(), 0600), 0);  // loaded ahead while the first is cut
   const auto r = run();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, alone.out.substr(0, alone.out.size() - 11) + nameLine("x.tif") +
-                       "Could not load image file: x.tif\n");
+  EXPECT_EQ(r.out, alone.out.substr(0, alone.out.size() - 11) + e2e::failedLoad("x.tif"));
   EXPECT_NE(r.err.find("\"x.tif\": it is not a regular file but a FIFO"), std::string::npos) << r.err;
   EXPECT_EQ(finishedFrames(), GetParam().framesPerScan);
 }
@@ -108,7 +66,7 @@ TEST_P(Faults, AFifoNamedLikeAScanFailsToLoadWithoutBlocking) {
 TEST_P(Faults, AStopSignalFinishesTheVideoWithTheScansConverted) {
   copyScans("large");
   const auto whole = run();
-  fs::remove(folder_.file(GetParam().video));
+  fs::remove(video());
   e2e::RunOptions options;
   options.stopSignal = GetParam().stopSignal;
   options.signalOnceExists = GetParam().video;  // the handlers are in place before the writer
@@ -121,7 +79,7 @@ TEST_P(Faults, AStopSignalFinishesTheVideoWithTheScansConverted) {
   ASSERT_LT(scans, 5) << "the run ended before the signal came";
   char next[32];
   std::snprintf(next, sizeof next, "scan_%03d.tif", scans + 1);
-  EXPECT_EQ(stopped.out, whole.out.substr(0, whole.out.find(nameLine(next))));
+  EXPECT_EQ(stopped.out, whole.out.substr(0, whole.out.find(e2e::nameLine(next))));
 }
 
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs more address space than any limit here
@@ -143,8 +101,8 @@ TEST_P(Faults, MemoryRunningOutEndsTheRunLikeALoadFailure) {
       }
       ranOut = true;
     }
-    if (fs::exists(folder_.file(GetParam().video))) finishedFrames();
-    fs::remove(folder_.file(GetParam().video));
+    if (fs::exists(video())) finishedFrames();
+    fs::remove(video());
   }
   EXPECT_TRUE(ranOut) << "no limit tried made memory run out";
 }
@@ -153,11 +111,7 @@ TEST_P(Faults, MemoryRunningOutEndsTheRunLikeALoadFailure) {
 TEST_P(Faults, AFolderThatCannotBeListedIsAFailure) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   copyScans("one");
-  chmod(folder_.path.c_str(), 0333);  // others may enter and write, not read
-  e2e::RunOptions options;
-  options.asUser = 65534;
-  const auto r = run(options);
-  chmod(folder_.path.c_str(), 0755);
+  const auto r = runUnprivileged(0333);  // others may enter and write, not read
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "No tif file in directory");
   EXPECT_NE(r.err.find("cannot list the scans of the current folder: Permission denied"), std::string::npos);
@@ -182,35 +136,29 @@ TEST_P(Faults, StandardOutputThatCannotBeWrittenIsAFailureAfterTheVideo) {
 // Unknown options change nothing; other arguments are ignored with a note.
 TEST_P(Faults, AnUnknownOptionIsAUsageErrorBeforeAnyFile) {
   copyScans("one");
-  std::ofstream(folder_.file(GetParam().video)) << "kept";
+  std::ofstream(video()) << "kept";
   const auto bogus = run({"--bogus"});
   EXPECT_EQ(bogus.status, 2);
   EXPECT_EQ(bogus.out, "");
   EXPECT_NE(bogus.err.find("Usage: "), std::string::npos);
-  EXPECT_EQ(e2e::readFile(folder_.file(GetParam().video)), "kept");
+  EXPECT_EQ(e2e::readFile(video()), "kept");
 
   const auto plain = run(), extra = run({"scans", "here"});
   EXPECT_EQ(extra.status, 0);
   EXPECT_EQ(extra.out, plain.out);
   EXPECT_NE(extra.err.find("ignoring 2 arguments"), std::string::npos);
-
-  const auto help = run({"--help"});
-  for (const char* says : {"Standard error", "128+N", "(1)"}) EXPECT_NE(help.out.find(says), std::string::npos) << says;
 }
 
 // A name line prints the name as it is; a message on standard error escapes it.
 TEST_P(Faults, MessagesEscapeControlCharactersInNames) {
   const std::string name = "bad\x1b[2J\n.tif";
-  std::ofstream(folder_.file(name)) << "not a scan";
+  std::ofstream(folder.file(name)) << "not a scan";
   const auto r = run();
-  EXPECT_EQ(r.out, nameLine(name) + "Could not load image file: " + name + "\n");
+  EXPECT_EQ(r.out, e2e::failedLoad(name));
   EXPECT_NE(r.err.find("\"bad\\x1b[2J\\n.tif\": it is not an image the library decodes"), std::string::npos)
       << r.err;
 }
 
-void PrintTo(const Program& p, std::ostream* os) { *os << p.name; }
-
-INSTANTIATE_TEST_SUITE_P(Programs, Faults, testing::ValuesIn(kPrograms),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Programs, Faults, testing::ValuesIn(e2e::kPrograms), e2e::programName);
 
 }  // namespace

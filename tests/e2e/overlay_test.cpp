@@ -19,15 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Program {
-  const char* name;
-  const char* kind;
-  const char* video;
-};
-
-const Program kPrograms[] = {
-    {"tarvel1m", "single", "video.avi"}, {"tarvel1d", "single", "video.avi"}, {"tarvel4", "quad", "video3.avi"}};
-
 // What one scan's lines say of its crop and its first window.
 struct Found {
   int left = -1, right = -1, x = -1, n = -1;
@@ -60,29 +51,22 @@ cv::Rect firstWindow(const Found& f, const cv::Mat& scan, bool quad, cv::Size wi
   return {f.left + f.x, f.n, window.height, window.width};
 }
 
-class Overlay : public testing::TestWithParam<Program> {
+// Three generated scans: gray bright, gray dark, colour bright.
+class Overlay : public e2e::ProgramTest {
  protected:
   void SetUp() override {
-    const auto made = e2e::runProgram(e2e::programPath("make_scans"), dir_.path,
-                                      {"--kind", GetParam().kind, "--count", "3", "--out", dir_.path,
-                                       "--channels", "mixed", "--film", "mixed", "--seed", "9"});
-    ASSERT_EQ(made.status, 0) << made.err;
-    fs::remove(dir_.file("truth.txt"));
+    e2e::makeScans(folder.path, GetParam().kind, 3, {"--channels", "mixed", "--film", "mixed", "--seed", "9"});
   }
-  e2e::RunResult run(const std::vector<std::string>& args = {}) {
-    return e2e::runProgram(e2e::programPath(GetParam().name), dir_.path, args);
-  }
-  e2e::TempDir dir_;
 };
 
 TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) {
-  const auto plain = run();
-  const std::string plainVideo = e2e::readFile(dir_.file(GetParam().video));
-  const auto drawn = run({"--overlay", dir_.file("pictures/of/run")});
+  const auto plain = run(std::vector<std::string>{});
+  const std::string plainVideo = e2e::readFile(video());
+  const auto drawn = run({"--overlay", folder.file("pictures/of/run")});
   EXPECT_EQ(drawn.status, plain.status);
   EXPECT_EQ(drawn.out, plain.out);
   EXPECT_EQ(drawn.err, plain.err);
-  EXPECT_EQ(e2e::readFile(dir_.file(GetParam().video)), plainVideo);
+  EXPECT_EQ(e2e::readFile(video()), plainVideo);
 
   const bool quad = std::string(GetParam().kind) == "quad";
   const std::vector<Found> scans = scansOf(drawn.out);
@@ -91,9 +75,9 @@ TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) 
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(testing::Message() << "scan " << i + 1);
     const std::string name = "scan_00" + std::to_string(i + 1);
-    const cv::Mat picture = cv::imread(dir_.file("pictures/of/run/" + name + ".png"), cv::IMREAD_COLOR);
+    const cv::Mat picture = cv::imread(folder.file("pictures/of/run/" + name + ".png"), cv::IMREAD_COLOR);
     ASSERT_EQ(picture.size(), cv::Size(overlay::kPictureWidth, overlay::kPictureHeight));
-    const cv::Mat scan = cv::imread(dir_.file(name + ".tif"), cv::IMREAD_ANYCOLOR);
+    const cv::Mat scan = cv::imread(folder.file(name + ".tif"), cv::IMREAD_ANYCOLOR);
     const cv::Rect w = firstWindow(scans[i], scan, quad, window);
     const overlay::ScanPlacement place = overlay::placeScan(scan.size());
     for (const cv::Point corner : {w.tl(), w.br(), cv::Point(w.x, w.br().y), cv::Point(w.br().x, w.y)}) {
@@ -108,28 +92,25 @@ TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) 
 }
 
 TEST_P(Overlay, AFolderThatCannotTakePicturesIsRefusedBeforeAnyScan) {
-  std::ofstream(dir_.file("plain-file")) << "not a folder";
-  const auto r = run({"--overlay", dir_.file("plain-file/pictures")});
+  std::ofstream(folder.file("plain-file")) << "not a folder";
+  const auto r = run({"--overlay", folder.file("plain-file/pictures")});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("cannot write pictures into the folder"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(dir_.file(GetParam().video)));
+  EXPECT_FALSE(fs::exists(video()));
 }
 
 // A picture that cannot be written is a failure at the end; the video is whole.
 TEST_P(Overlay, APictureThatCannotBeWrittenFailsTheRunAfterTheVideo) {
-  fs::create_directories(dir_.file("pictures/scan_001.png"));
-  const auto r = run({"--overlay", dir_.file("pictures")});
+  fs::create_directories(folder.file("pictures/scan_001.png"));
+  const auto r = run({"--overlay", folder.file("pictures")});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("scan_001.png"), std::string::npos) << r.err;
-  EXPECT_TRUE(fs::exists(dir_.file("pictures/scan_002.png")));
-  const e2e::VideoInfo info = e2e::probeVideo(dir_.file(GetParam().video));
-  EXPECT_EQ(info.frames, std::string(GetParam().kind) == "quad" ? 30 : 3);
+  EXPECT_TRUE(fs::exists(folder.file("pictures/scan_002.png")));
+  const e2e::VideoInfo info = e2e::probeVideo(video());
+  EXPECT_EQ(info.frames, 3 * GetParam().framesPerScan);
 }
 
-void PrintTo(const Program& p, std::ostream* os) { *os << p.name; }
-
-INSTANTIATE_TEST_SUITE_P(Programs, Overlay, testing::ValuesIn(kPrograms),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Programs, Overlay, testing::ValuesIn(e2e::kPrograms), e2e::programName);
 
 }  // namespace

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -45,14 +47,6 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
-RunResult runProgram(const std::string& requested, const std::string& folder,
-                     const std::vector<std::string>& args, int asUser) {
-  RunOptions options;
-  options.args = args;
-  options.asUser = asUser;
-  return runProgram(requested, folder, options);
-}
-
 namespace {
 
 void setLimit(int resource, long bytes) {
@@ -75,7 +69,7 @@ void setLimit(int resource, long bytes) {
   }
   const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   const int in = open("/dev/null", O_RDONLY);
-  if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) _exit(127);
+  if (out < 0 || err < 0 || in < 0 || (!folder.empty() && chdir(folder.c_str()) != 0)) _exit(127);
   if (o.asUser >= 0 && (setgid(o.asUser) != 0 || setuid(o.asUser) != 0)) _exit(126);
   for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
   if (o.fileSizeLimit >= 0) signal(SIGXFSZ, SIG_IGN);
@@ -129,32 +123,32 @@ RunResult runProgram(const std::string& requested, const std::string& folder, co
   return result;
 }
 
-namespace {
-
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+RunResult ProgramTest::runUnprivileged(unsigned folderMode) const {
+  RunOptions options;
+  options.asUser = geteuid() == 0 ? 65534 : -1;
+  fs::permissions(folder.path, static_cast<fs::perms>(folderMode));
+  const RunResult result = run(options);
+  fs::permissions(folder.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+  return result;
 }
 
-std::string capture(const std::string& command) {
-  std::string text;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return text;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  pclose(pipe);
-  return text;
-}
+// The paths the build found them at.
+const std::string kFfmpeg = TARVEL_FFMPEG, kFfprobe = TARVEL_FFPROBE, kTiffcp = TARVEL_TIFFCP,
+                  kTiffset = TARVEL_TIFFSET;
 
-}  // namespace
+RunResult runTool(const std::string& tool, const std::vector<std::string>& args) {
+  RunOptions options;
+  options.args = args;
+  return runProgram(tool, "", options);
+}
 
 VideoInfo probeVideo(const std::string& path) {
-  const std::string text = capture(
-      "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-      "stream=codec_tag_string,width,height,r_frame_rate,nb_frames,nb_read_frames -of default=nw=1 " +
-      quoted(path) + " 2>/dev/null");
+  const std::string text =
+      runTool(kFfprobe, {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
+                         "stream=codec_tag_string,width,height,r_frame_rate,nb_frames,nb_read_frames", "-of",
+                         "default=nw=1", path})
+          .out;
   VideoInfo info;
   std::istringstream lines(text);
   std::string line;
@@ -175,7 +169,7 @@ VideoInfo probeVideo(const std::string& path) {
 
 std::vector<cv::Mat> decodeFrames(const std::string& path) {
   const std::string raw =
-      capture("ffmpeg -v error -i " + quoted(path) + " -f rawvideo -pix_fmt bgr24 pipe:1 2>/dev/null");
+      runTool(kFfmpeg, {"-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "bgr24", "pipe:1"}).out;
   const size_t frameBytes = 640 * 480 * 3;
   std::vector<cv::Mat> frames;
   for (size_t at = 0; at + frameBytes <= raw.size(); at += frameBytes)
@@ -183,6 +177,100 @@ std::vector<cv::Mat> decodeFrames(const std::string& path) {
   return frames;
 }
 
-double psnr(const cv::Mat& a, const cv::Mat& b) { return cv::PSNR(a, b); }
+testing::AssertionResult imagesAgree(const cv::Mat& a, const cv::Mat& b, double minPsnr) {
+  if (a.size() != b.size() || a.type() != b.type())
+    return testing::AssertionFailure() << "sizes or types differ: " << a.size() << " type " << a.type() << ", "
+                                       << b.size() << " type " << b.type();
+  if (minPsnr == kExact) {
+    const double most = cv::norm(a, b, cv::NORM_INF);
+    return (most == 0 ? testing::AssertionSuccess() : testing::AssertionFailure()) << "samples differ by up to " << most;
+  }
+  const double psnr = cv::PSNR(a, b);
+  return (psnr > minPsnr ? testing::AssertionSuccess() : testing::AssertionFailure())
+         << "PSNR " << psnr << " dB against the bar of " << minPsnr << " dB";
+}
+
+std::vector<cv::Mat> expectFrames(const std::string& video, const std::vector<cv::Mat>& expected, double minPsnr) {
+  const std::vector<cv::Mat> frames = decodeFrames(video);
+  EXPECT_EQ(frames.size(), expected.size()) << video;
+  for (size_t i = 0; i < std::min(frames.size(), expected.size()); ++i)
+    EXPECT_TRUE(imagesAgree(frames[i], expected[i], minPsnr)) << "frame " << i;
+  return frames;
+}
+
+std::string nameLine(const std::string& name) {
+  return name + std::string(name.size() < 12 ? 12 - name.size() : 0, ' ') + "\n";
+}
+
+std::string failedLoad(const std::string& name) { return nameLine(name) + "Could not load image file: " + name + "\n"; }
+
+std::vector<TruthLine> makeScans(const std::string& folder, const std::string& kind, int count,
+                                 const std::vector<std::string>& options) {
+  RunOptions run;
+  run.args = {"--kind", kind, "--count", std::to_string(count), "--out", folder};
+  run.args.insert(run.args.end(), options.begin(), options.end());
+  const RunResult made = runProgram(programPath("make_scans"), "", run);
+  if (made.status != 0) throw std::runtime_error("make_scans failed: " + made.err);
+  std::vector<TruthLine> truth;
+  std::istringstream lines(readFile(folder + "/truth.txt"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    TruthLine t;
+    if (fields >> t.file >> t.channels >> t.film >> t.cropLeft >> t.cropRight >> t.winRow >> t.winCol)
+      truth.push_back(t);
+  }
+  fs::remove(folder + "/truth.txt");
+  return truth;
+}
+
+std::string generatedScans(const std::string& kind, int count, const std::vector<std::string>& options) {
+  static std::map<std::string, std::unique_ptr<TempDir>> made;
+  std::string key = kind + " " + std::to_string(count);
+  for (const std::string& o : options) key += " " + o;
+  std::unique_ptr<TempDir>& dir = made[key];
+  if (!dir) {
+    auto fresh = std::make_unique<TempDir>();
+    makeScans(fresh->path, kind, count, options);
+    dir = std::move(fresh);
+  }
+  return dir->path;
+}
+
+void copyFiles(const std::string& from, const std::string& to, const std::string& prefix) {
+  for (const auto& entry : fs::directory_iterator(from))
+    fs::copy_file(entry.path(), to + "/" + prefix + entry.path().filename().string());
+}
+
+std::string tiffBytes(uint32_t width, uint32_t height, uint16_t samples, const std::string& strip) {
+  std::string out = "II*";
+  out += '\0';
+  auto u16 = [&](uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); };
+  auto u32 = [&](uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); };
+  auto tag = [&](uint16_t id, uint16_t type, uint32_t count, uint32_t value) {
+    u16(id), u16(type), u32(count), u32(value);
+  };
+  const uint16_t entries = samples == 2 ? 11 : 10;
+  u32(8);
+  u16(entries);
+  tag(256, 4, 1, width);
+  tag(257, 4, 1, height);
+  tag(258, 3, samples, samples == 2 ? 8 | 8 << 16 : 8);  // 8 bits a sample, inline
+  tag(259, 3, 1, 1);                                      // no compression
+  tag(262, 3, 1, 1);                                      // black is zero
+  tag(273, 4, 1, 8 + 2 + entries * 12 + 4);               // the strip follows the directory
+  tag(277, 3, 1, samples);
+  tag(278, 4, 1, height);                                 // rows per strip
+  tag(279, 4, 1, width * height * samples);               // strip bytes
+  tag(284, 3, 1, 1);                                      // interleaved
+  if (samples == 2) tag(338, 3, 1, 2);                    // the extra sample is unassociated alpha
+  u32(0);
+  return out + strip;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 }  // namespace e2e
