@@ -31,6 +31,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <iostream>
+#include <sstream>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -155,8 +157,30 @@ bool memoryShortFor(const TiffFacts& facts) {
   return short_;
 }
 
+// The library's decoder reports a failure it catches itself on std::cerr (a
+// line naming the descriptor's path): taken here instead, as the reason.
+// Only the thread that loads writes to std::cerr meanwhile; the programs'
+// own messages go through C's stderr.
+struct LibraryReport {
+  std::ostringstream text;
+  std::streambuf* before = std::cerr.rdbuf(text.rdbuf());
+  ~LibraryReport() { std::cerr.rdbuf(before); }
+};
+
+// "...: error: (-2:Unspecified error) OpenCV TIFF: failed X in function 'f'" gives "OpenCV TIFF: failed X".
+std::string libraryReason(const std::string& report) {
+  std::string reason = report;
+  const size_t error = reason.find("error: (");
+  if (error != std::string::npos) reason = reason.substr(reason.find(") ", error) + 2);
+  const size_t where = reason.find(" in function");
+  if (where != std::string::npos) reason.resize(where);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  return reason;
+}
+
 // Why a decode that threw or gave nothing failed.
-std::string whyNotDecoded(const std::string& path, int fd, const std::exception_ptr& thrown) {
+std::string whyNotDecoded(const std::string& path, int fd, const std::exception_ptr& thrown,
+                          const std::string& report) {
   if (thrown) {
     if (isOutOfMemory(thrown)) return kOutOfMemory;
     try {
@@ -176,8 +200,11 @@ std::string whyNotDecoded(const std::string& path, int fd, const std::exception_
   }
   if (!known) return "it is not an image the library decodes";
   const std::optional<TiffFacts> facts = tiffFacts(fd);
-  if (facts && memoryShortFor(*facts)) return kOutOfMemory;
-  return "the image library could not decode it (a damaged or cut-short file?)";
+  if (report.find("Insufficient memory") != std::string::npos || (facts && memoryShortFor(*facts)))
+    return kOutOfMemory;
+  const std::string reason = libraryReason(report);
+  return "the image library could not decode it (a damaged or cut-short file?)" +
+         (reason.empty() ? std::string() : ": " + reason);
 }
 
 // 8 bits with 1 or 3 channels, or empty.
@@ -237,6 +264,7 @@ LoadedScan loadScan(const std::string& fileName) {
   }
   const std::string path = pathOf(fileName, file.fd);
   std::exception_ptr thrown;
+  LibraryReport report;
   try {
     const std::optional<TiffFacts> facts = tiffFacts(file.fd);
     loaded.image = asScan(facts && facts->orientationAt ? decodeAsStored(file.fd, facts->orientationAt)
@@ -245,7 +273,7 @@ LoadedScan loadScan(const std::string& fileName) {
     thrown = std::current_exception();
     loaded.image.release();
   }
-  if (loaded.image.empty()) loaded.failure = whyNotDecoded(path, file.fd, thrown);
+  if (loaded.image.empty()) loaded.failure = whyNotDecoded(path, file.fd, thrown, report.text.str());
   return loaded;
 }
 

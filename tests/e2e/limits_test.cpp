@@ -30,6 +30,7 @@ void expectRefused(const e2e::Program& p, const e2e::TempDir& dir, const std::st
   const auto r = e2e::runProgram(e2e::programPath(p.name), dir.path);
   EXPECT_EQ(r.status, 1) << p.name;
   EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  EXPECT_TRUE(e2e::onlyOwnMessages(r.err, p.name));
   EXPECT_NE(r.out.find(e2e::failedLoad(name)), std::string::npos) << p.name;
   EXPECT_EQ(e2e::probeVideo(dir.file(p.video)).frames, 0) << p.name;
 }

@@ -273,4 +273,12 @@ void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+testing::AssertionResult onlyOwnMessages(const std::string& err, const std::string& program) {
+  std::istringstream lines(err);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.rfind(program + ": ", 0) != 0) return testing::AssertionFailure() << "not the program's own: " << line;
+  return testing::AssertionSuccess();
+}
+
 }  // namespace e2e

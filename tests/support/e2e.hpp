@@ -90,6 +90,10 @@ class ProgramTest : public testing::TestWithParam<Program> {
   TempDir folder;
 };
 
+// Every line of `err` is the program's own ("<program>: ..."): no log line
+// or message of a library leaks through.
+testing::AssertionResult onlyOwnMessages(const std::string& err, const std::string& program);
+
 // A scan's name line, and its lines when it cannot be loaded.
 std::string nameLine(const std::string& name);
 std::string failedLoad(const std::string& name);
