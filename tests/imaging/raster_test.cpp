@@ -3,6 +3,8 @@
 
 #include "imaging/raster.hpp"
 
+#include "support/e2e.hpp"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
@@ -12,10 +14,6 @@
 #include <vector>
 
 namespace {
-
-bool same(const cv::Mat& a, const cv::Mat& b) {
-  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-}
 
 // Random 8-bit image of `channels` channels that is a column range of a wider
 // one, so its step exceeds width x channels.
@@ -31,9 +29,9 @@ const cv::Mat kTwoByThree = (cv::Mat_<uchar>(2, 3) << 'a', 'b', 'c', 'd', 'e', '
 }  // namespace
 
 TEST(RotateQuarter, TurnsTheWorkedExampleBothWays) {
-  EXPECT_TRUE(same(imaging::rotateQuarter(kTwoByThree, 1),
+  EXPECT_TRUE(e2e::imagesAgree(imaging::rotateQuarter(kTwoByThree, 1),
                    (cv::Mat_<uchar>(3, 2) << 'c', 'f', 'b', 'e', 'a', 'd')));
-  EXPECT_TRUE(same(imaging::rotateQuarter(kTwoByThree, 3),
+  EXPECT_TRUE(e2e::imagesAgree(imaging::rotateQuarter(kTwoByThree, 3),
                    (cv::Mat_<uchar>(3, 2) << 'd', 'a', 'e', 'b', 'f', 'c')));
 }
 
@@ -52,11 +50,11 @@ TEST(RotateQuarter, MovesAllChannelBytesOfAPixelTogether) {
 TEST(RotateQuarter, TurnsUndoEachOther) {
   for (int channels : {1, 3}) {
     const cv::Mat img = stridedRandom(7, 11, channels, 10 + channels);
-    EXPECT_TRUE(same(imaging::rotateQuarter(imaging::rotateQuarter(img, 1), 3), img));
-    EXPECT_TRUE(same(imaging::rotateQuarter(imaging::rotateQuarter(img, 3), 1), img));
+    EXPECT_TRUE(e2e::imagesAgree(imaging::rotateQuarter(imaging::rotateQuarter(img, 1), 3), img));
+    EXPECT_TRUE(e2e::imagesAgree(imaging::rotateQuarter(imaging::rotateQuarter(img, 3), 1), img));
     cv::Mat four = img;
     for (int i = 0; i < 4; ++i) four = imaging::rotateQuarter(four, 1);
-    EXPECT_TRUE(same(four, img));
+    EXPECT_TRUE(e2e::imagesAgree(four, img));
   }
 }
 
@@ -73,8 +71,8 @@ TEST(FlipRows, FlipsInPlaceAndTwiceGivesTheRowsBack) {
   cv::Mat flipped = img.clone();
   cv::Mat& result = imaging::flipRows(flipped);
   EXPECT_EQ(&result, &flipped);
-  for (int r = 0; r < 6; ++r) EXPECT_TRUE(same(flipped.row(r), img.row(5 - r)));
-  EXPECT_TRUE(same(imaging::flipRows(flipped), img));
+  for (int r = 0; r < 6; ++r) EXPECT_TRUE(e2e::imagesAgree(flipped.row(r), img.row(5 - r)));
+  EXPECT_TRUE(e2e::imagesAgree(imaging::flipRows(flipped), img));
 }
 
 TEST(FlipRows, LeavesTheImageItSharesPixelsWithUntouched) {
@@ -84,9 +82,9 @@ TEST(FlipRows, LeavesTheImageItSharesPixelsWithUntouched) {
   const cv::Mat before = wide.clone();
   cv::Mat view = wide.colRange(2, 5);
   imaging::flipRows(view);
-  EXPECT_TRUE(same(wide, before));
+  EXPECT_TRUE(e2e::imagesAgree(wide, before));
   cv::Mat copy = before.colRange(2, 5).clone();
-  EXPECT_TRUE(same(view, imaging::flipRows(copy)));
+  EXPECT_TRUE(e2e::imagesAgree(view, imaging::flipRows(copy)));
 }
 
 TEST(Binarize, ThresholdsStrictlyAboveTheFractionOfFullScale) {
@@ -111,15 +109,15 @@ TEST(Binarize, WorksOnGrayOfColourAndKeepsTheInput) {
   const cv::Mat gray = stridedRandom(9, 10, 1, 5);
   const cv::Mat before = gray.clone();
   const cv::Mat first = imaging::binarize(gray, 0.5f);
-  EXPECT_TRUE(same(gray, before));
-  EXPECT_FALSE(same(imaging::binarize(gray, 0.1f), first));
-  EXPECT_TRUE(same(imaging::binarize(gray, 0.5f), imaging::binarize(gray.clone(), 0.5f)));
+  EXPECT_TRUE(e2e::imagesAgree(gray, before));
+  EXPECT_FALSE(e2e::imagesAgree(imaging::binarize(gray, 0.1f), first));
+  EXPECT_TRUE(e2e::imagesAgree(imaging::binarize(gray, 0.5f), imaging::binarize(gray.clone(), 0.5f)));
 }
 
 TEST(Binarize, StridedColourMatchesGrayThenThreshold) {
   const cv::Mat colour = stridedRandom(13, 17, 3, 6);
-  EXPECT_TRUE(same(imaging::binarize(colour, 0.25f), imaging::binarize(imaging::toGray(colour), 0.25f)));
-  EXPECT_TRUE(same(imaging::binarize(colour, 0.25f), imaging::binarize(colour.clone(), 0.25f)));
+  EXPECT_TRUE(e2e::imagesAgree(imaging::binarize(colour, 0.25f), imaging::binarize(imaging::toGray(colour), 0.25f)));
+  EXPECT_TRUE(e2e::imagesAgree(imaging::binarize(colour, 0.25f), imaging::binarize(colour.clone(), 0.25f)));
 }
 
 TEST(Binarize, RefusesOtherChannelCounts) {
@@ -147,9 +145,9 @@ TEST(ToGray, WeighsGreenAndBlueThenRedAndTruncates) {
 TEST(ToGray, CopiesGrayAndFollowsStrides) {
   const cv::Mat gray = stridedRandom(4, 6, 1, 7);
   cv::Mat copy = imaging::toGray(gray);
-  EXPECT_TRUE(same(copy, gray));
+  EXPECT_TRUE(e2e::imagesAgree(copy, gray));
   EXPECT_NE(copy.data, gray.data);
   const cv::Mat colour = stridedRandom(8, 5, 3, 8);
-  EXPECT_TRUE(same(imaging::toGray(colour), imaging::toGray(colour.clone())));
+  EXPECT_TRUE(e2e::imagesAgree(imaging::toGray(colour), imaging::toGray(colour.clone())));
   EXPECT_TRUE(imaging::toGray(cv::Mat()).empty());
 }

@@ -2,6 +2,8 @@
 
 #include "quad/stages.hpp"
 
+#include "support/e2e.hpp"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
@@ -27,10 +29,6 @@ Cropped crop(const cv::Mat& scan) {
   return c;
 }
 
-bool same(const cv::Mat& a, const cv::Mat& b) {
-  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-}
-
 }  // namespace
 
 // W = 1000, H = 900: the band is rows 134 to 764, the peak range ends at 20
@@ -46,8 +44,8 @@ TEST(FrameCorrection, FindsTheLeftEdgeInTheBandAndCutsAtNinetyEightPercent) {
   EXPECT_EQ(c.out, "frameCorrection x=7\nframeCorrection2 y=979\n");
   EXPECT_EQ(c.image.cols, 973);
   EXPECT_EQ(c.image.rows, 900);
-  EXPECT_TRUE(same(c.image, scan.colRange(7, 980)));
-  EXPECT_TRUE(same(scan, before));
+  EXPECT_TRUE(e2e::imagesAgree(c.image, scan.colRange(7, 980)));
+  EXPECT_TRUE(e2e::imagesAgree(scan, before));
 }
 
 // 0.15 x 10 is stored as the float 1.5, which rounds to 2: the band is rows 1 to 7.
@@ -98,11 +96,11 @@ TEST(OrientScan, TurnsCounterClockwiseKeepingChannels) {
   cv::Mat colour;
   cv::merge(std::vector<cv::Mat>{gray, gray + 10, gray + 20}, colour);
   const cv::Mat turnedGray = imaging::turnedCopy(quad::orientScan(gray.clone()));
-  EXPECT_TRUE(same(turnedGray, (cv::Mat_<uchar>(3, 2) << 3, 6, 2, 5, 1, 4)));
+  EXPECT_TRUE(e2e::imagesAgree(turnedGray, (cv::Mat_<uchar>(3, 2) << 3, 6, 2, 5, 1, 4)));
   const cv::Mat turnedColour = imaging::turnedCopy(quad::orientScan(colour.clone()));
   ASSERT_EQ(turnedColour.channels(), 3);
   cv::Mat red;
   cv::extractChannel(turnedColour, red, 2);
-  EXPECT_TRUE(same(red, turnedGray + 20));
+  EXPECT_TRUE(e2e::imagesAgree(red, turnedGray + 20));
   EXPECT_TRUE(quad::orientScan(cv::Mat(2, 3, CV_8UC2)).empty());
 }

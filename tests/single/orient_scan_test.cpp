@@ -1,5 +1,7 @@
 #include "single/stages.hpp"
 
+#include "support/e2e.hpp"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
@@ -16,17 +18,13 @@ cv::Mat colourOf(const cv::Mat& gray) {
 
 cv::Mat orient(cv::Mat cropped) { return imaging::turnedCopy(single::orientScan(std::move(cropped))); }
 
-bool same(const cv::Mat& a, const cv::Mat& b) {
-  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
-}
-
 }  // namespace
 
 TEST(OrientScan, TurnsGrayClockwiseAndTransposesColour) {
   const cv::Mat grayTurned = (cv::Mat_<uchar>(3, 2) << 'd', 'a', 'e', 'b', 'f', 'c');
-  EXPECT_TRUE(same(orient(grayPixels()), grayTurned));
+  EXPECT_TRUE(e2e::imagesAgree(orient(grayPixels()), grayTurned));
   const cv::Mat colourTurned = (cv::Mat_<uchar>(3, 2) << 'a', 'd', 'b', 'e', 'c', 'f');
-  EXPECT_TRUE(same(orient(colourOf(grayPixels())), colourOf(colourTurned)));
+  EXPECT_TRUE(e2e::imagesAgree(orient(colourOf(grayPixels())), colourOf(colourTurned)));
 }
 
 TEST(OrientScan, GrayAndColourResultsAreMirrorImages) {
@@ -37,7 +35,7 @@ TEST(OrientScan, GrayAndColourResultsAreMirrorImages) {
   cv::extractChannel(orient(colourOf(gray)), fromColour, 0);
   cv::Mat mirrored;
   cv::flip(fromColour, mirrored, 1);
-  EXPECT_TRUE(same(fromGray, mirrored));
+  EXPECT_TRUE(e2e::imagesAgree(fromGray, mirrored));
 }
 
 TEST(OrientScan, OtherChannelCountsGiveNoImage) {
