@@ -1,6 +1,7 @@
 // Frame-pitch calibration on turned scans built row by row.
 
 #include "quad/stages.hpp"
+#include "support/capture.hpp"
 
 #include "support/e2e.hpp"
 
@@ -19,9 +20,7 @@ struct Calibrated {
 
 Calibrated calibrate(const cv::Mat& turned, int dpi = 900) {
   Calibrated c;
-  testing::internal::CaptureStdout();
-  quad::calibrateGeometry({dpi, dpi}, turned, c.geometry);
-  c.out = testing::internal::GetCapturedStdout();
+  runCaptured([&] { return quad::calibrateGeometry({dpi, dpi}, turned, c.geometry); }, c.out);
   return c;
 }
 

@@ -2,6 +2,7 @@
 // reach outside the scan.
 
 #include "quad/stages.hpp"
+#include "support/capture.hpp"
 #include "quad_strip.hpp"
 
 #include "support/e2e.hpp"
@@ -40,14 +41,11 @@ struct Extracted {
 
 Extracted extract(const cv::Mat& turned, const shared::StripGeometry& geometry) {
   Extracted e;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
   shared::ScanRecord record;
-  e.status = quad::extractFrames(
-      turned, [&e](const cv::Mat& w, int copies) { e.frames.insert(e.frames.end(), copies, shared::scaleToVideoFrame(w)); },
-      geometry, record);
-  e.out = testing::internal::GetCapturedStdout();
-  e.err = testing::internal::GetCapturedStderr();
+  const auto sink = [&e](const cv::Mat& w, int copies) {
+    e.frames.insert(e.frames.end(), copies, shared::scaleToVideoFrame(w));
+  };
+  e.status = runCaptured([&] { return quad::extractFrames(turned, sink, geometry, record); }, e.out, &e.err);
   return e;
 }
 

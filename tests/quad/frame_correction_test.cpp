@@ -1,6 +1,7 @@
 // Cropping and orientation of four-frame scans.
 
 #include "quad/stages.hpp"
+#include "support/capture.hpp"
 
 #include "support/e2e.hpp"
 
@@ -19,13 +20,9 @@ struct Cropped {
 };
 
 Cropped crop(const cv::Mat& scan) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
   Cropped c;
   shared::CropSearch found;
-  c.image = quad::frameCorrection(scan, found);
-  c.out = testing::internal::GetCapturedStdout();
-  c.err = testing::internal::GetCapturedStderr();
+  c.image = runCaptured([&] { return quad::frameCorrection(scan, found); }, c.out, &c.err);
   return c;
 }
 

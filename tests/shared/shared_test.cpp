@@ -5,6 +5,7 @@
 #include "shared/run_state.hpp"
 #include "shared/scan_input.hpp"
 #include "shared/window_stages.hpp"
+#include "support/capture.hpp"
 #include "support/e2e.hpp"
 
 #include <gtest/gtest.h>
@@ -106,9 +107,9 @@ TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
   const cv::Mat inside = cutWindow(scan, 1, 1, 3, 4);
   EXPECT_EQ(inside.size(), cv::Size(4, 3));
   EXPECT_TRUE(e2e::imagesAgree(inside, cv::Mat(3, 4, CV_8UC3, cv::Scalar(9, 8, 7))));
-  testing::internal::CaptureStderr();
-  const cv::Mat outside = cutWindow(scan, -1, 3, 3, 4);
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("outside"), std::string::npos);
+  std::string out, err;
+  const cv::Mat outside = runCaptured([&] { return cutWindow(scan, -1, 3, 3, 4); }, out, &err);
+  EXPECT_NE(err.find("outside"), std::string::npos);
   ASSERT_EQ(outside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 2 * 2 * 3);  // rows 0-1, columns 3-4 of the scan
   EXPECT_EQ(outside.at<cv::Vec3b>(1, 0), cv::Vec3b(9, 8, 7));
@@ -129,12 +130,10 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
     for (const cv::Vec4i& w : {cv::Vec4i(1, 2, 3, 4), cv::Vec4i(-2, -1, 4, 3), cv::Vec4i(3, 5, 4, 4),
                               cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
-      testing::internal::CaptureStderr();
-      const cv::Mat fromView = cutWindow(view, w[0], w[1], w[2], w[3]);
-      const std::string viewWarning = testing::internal::GetCapturedStderr();
-      testing::internal::CaptureStderr();
-      const cv::Mat fromCopy = cutWindow(turned, w[0], w[1], w[2], w[3]);
-      EXPECT_EQ(viewWarning, testing::internal::GetCapturedStderr());
+      std::string out, viewWarning, copyWarning;
+      const cv::Mat fromView = runCaptured([&] { return cutWindow(view, w[0], w[1], w[2], w[3]); }, out, &viewWarning);
+      const cv::Mat fromCopy = runCaptured([&] { return cutWindow(turned, w[0], w[1], w[2], w[3]); }, out, &copyWarning);
+      EXPECT_EQ(viewWarning, copyWarning);
       ASSERT_EQ(fromView.size(), fromCopy.size());
       EXPECT_TRUE(e2e::imagesAgree(fromView, fromCopy));
     }
@@ -154,23 +153,27 @@ TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
     seen.push_back(number);
     return 0;
   };
-  int status = -1;
-  testing::internal::CaptureStdout();
-  inFolder(dir.path, [&] { status = shared::runBatch(2, handler); });
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \nb.tif       \n");
+  std::string out;
+  const auto batch = [&](int maxScans, const shared::ScanHandler& handle) {
+    return runCaptured([&] {
+      int status = -1;
+      inFolder(dir.path, [&] { status = shared::runBatch(maxScans, handle); });
+      return status;
+    }, out);
+  };
+  int status = batch(2, handler);
+  EXPECT_EQ(out, "a.tif       \nb.tif       \n");
   EXPECT_EQ(status, 0);
   EXPECT_EQ(seen, (std::vector<int>{1, 2}));
 
   std::ofstream(dir.file("b.tif"), std::ios::trunc) << "broken";
-  testing::internal::CaptureStdout();
-  inFolder(dir.path, [&] { status = shared::runBatch(10, handler); });
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  status = batch(10, handler);
+  EXPECT_EQ(out,
             "a.tif       \nb.tif       \nCould not load image file: b.tif\n");
   EXPECT_EQ(status, 1);
 
   // A handler's own stop ends the loop with its status.
-  testing::internal::CaptureStdout();
-  inFolder(dir.path, [&] { status = shared::runBatch(10, [](cv::Mat, const std::string&) { return 7; }); });
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "a.tif       \n");
+  status = batch(10, [](cv::Mat, const std::string&) { return 7; });
+  EXPECT_EQ(out, "a.tif       \n");
   EXPECT_EQ(status, 7);
 }

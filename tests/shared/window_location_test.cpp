@@ -3,6 +3,7 @@
 // picks, and which rise and which step it takes.
 
 #include "shared/window_stages.hpp"
+#include "support/capture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +28,7 @@ struct Located {
 
 Located locate(const cv::Mat& turned, const Stretch& s) {
   Located l;
-  testing::internal::CaptureStdout();
-  l.found = shared::locateWindowStart(turned, s.from, s.to);
-  l.out = testing::internal::GetCapturedStdout();
+  l.found = runCaptured([&] { return shared::locateWindowStart(turned, s.from, s.to); }, l.out);
   return l;
 }
 

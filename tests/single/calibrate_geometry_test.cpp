@@ -1,5 +1,5 @@
 #include "single/stages.hpp"
-#include "stage_output.hpp"
+#include "support/capture.hpp"
 
 TEST(CalibrateGeometry, ConvertsTheFilmSizesAndPrintsThemInFieldOrder) {
   shared::StripGeometry g;

@@ -1,5 +1,5 @@
 #include "single/stages.hpp"
-#include "stage_output.hpp"
+#include "support/capture.hpp"
 #include "support/e2e.hpp"
 
 #include <opencv2/core.hpp>

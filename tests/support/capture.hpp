@@ -1,5 +1,6 @@
-// Runs a stage with standard output and standard error captured, so a test
-// can compare the stage's lines byte for byte.
+// Runs a stage in the test's own process with standard output (and, when
+// asked, standard error) captured, so a test can compare its lines byte for
+// byte. (Programs run in a child process through e2e::runProgram.)
 #pragma once
 
 #include <gtest/gtest.h>
