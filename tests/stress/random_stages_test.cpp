@@ -58,6 +58,26 @@ cv::Mat randomImage(cv::RNG& rng) {
   return img;
 }
 
+// Both chains on one image: one window of the single-frame geometry's size,
+// and four of the pitch's (shown 4, 3, 2 and 1 times) or none when the
+// pitch is below 1, all with the image's channels.
+void expectWindowsOfTheGeometry(const cv::Mat& img, shared::RunState& single, shared::RunState& quad) {
+  std::vector<stress::Cut> frame, frames;
+  stress::quietly([&] {
+    frame = stress::singleChain(img, single);
+    frames = stress::quadChain(img, quad);
+  });
+  ASSERT_EQ(frame.size(), 1u);
+  ASSERT_EQ(frame[0].window.size(), cv::Size(single.geometry.image_width + 1, single.geometry.image_length));
+  ASSERT_EQ(frame[0].window.channels(), img.channels());
+  ASSERT_EQ(frames.size(), quad::framesCanBeCut(quad.geometry) ? 4u : 0u);
+  for (size_t k = 0; k < frames.size(); ++k) {
+    ASSERT_EQ(frames[k].window.size(), cv::Size(quad.geometry.image_width + 1, quad.geometry.image_length / 4));
+    ASSERT_EQ(frames[k].window.channels(), img.channels());
+    ASSERT_EQ(frames[k].copies, 4 - static_cast<int>(k));
+  }
+}
+
 int imageCount() {
   const char* env = std::getenv("TARVEL_STRESS_IMAGES");
   return env ? std::atoi(env) : 2000;
@@ -77,20 +97,7 @@ TEST(RandomImages, BothChainsCutFramesOfTheGeometrysSize) {
       const cv::Mat img = randomImage(rng);
       SCOPED_TRACE(testing::Message() << "image " << tried << ": " << img.cols << " x " << img.rows
                                       << " x " << img.channels());
-      std::vector<stress::Cut> frame, frames;
-      stress::quietly([&] {
-        frame = stress::singleChain(img, single);
-        frames = stress::quadChain(img, quad);
-      });
-      ASSERT_EQ(frame.size(), 1u);
-      ASSERT_EQ(frame[0].window.size(), cv::Size(single.geometry.image_width + 1, single.geometry.image_length));
-      ASSERT_EQ(frame[0].window.channels(), img.channels());
-      ASSERT_EQ(frames.size(), quad::framesCanBeCut(quad.geometry) ? 4u : 0u);
-      for (size_t k = 0; k < frames.size(); ++k) {
-        ASSERT_EQ(frames[k].window.size(), cv::Size(quad.geometry.image_width + 1, quad.geometry.image_length / 4));
-        ASSERT_EQ(frames[k].window.channels(), img.channels());
-        ASSERT_EQ(frames[k].copies, 4 - static_cast<int>(k));
-      }
+      ASSERT_NO_FATAL_FAILURE(expectWindowsOfTheGeometry(img, single, quad));
     }
   }
   RecordProperty("images", tried);
@@ -109,14 +116,6 @@ TEST(TinyScans, BothChainsCopeWithEverySizeUpTo14By16) {
         cv::Mat scan(rows, cols, CV_8UC(channels));
         rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
         shared::RunState single, quad;
-        std::vector<stress::Cut> frame, frames;
-        stress::quietly([&] {
-          frame = stress::singleChain(scan, single);
-          frames = stress::quadChain(scan, quad);
-        });
-        ASSERT_EQ(frame.size(), 1u);
-        EXPECT_EQ(frame[0].window.size(), cv::Size(single.geometry.image_width + 1, single.geometry.image_length));
-        EXPECT_EQ(frame[0].window.channels(), channels);
-        EXPECT_EQ(frames.size(), quad::framesCanBeCut(quad.geometry) ? 4u : 0u);
+        ASSERT_NO_FATAL_FAILURE(expectWindowsOfTheGeometry(scan, single, quad));
       }
 }
