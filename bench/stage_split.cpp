@@ -8,16 +8,16 @@
 // The conversion hands its windows to a sink, where they are scaled and
 // encoded as the programs do; the sink's time is taken off the analysis.
 
+#include "program/video_output.hpp"
 #include "quad/stages.hpp"
-#include "shared/program.hpp"
-#include "shared/scan_input.hpp"
-#include "shared/video_output.hpp"
+#include "shared/conversion.hpp"
+#include "shared/scan_listing.hpp"
+#include "shared/scan_loading.hpp"
 #include "single/stages.hpp"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -31,7 +31,7 @@ struct Split {
   double load = 0, analysis = 0, scaling = 0, encoding = 0;
 };
 
-Split timeScan(const std::string& name, shared::ScanConverter convert, shared::Video& video, shared::RunState& run) {
+Split timeScan(const std::string& name, shared::ScanConverter convert, program::Video& video, shared::RunState& run) {
   Split s;
   auto t = Clock::now();
   cv::Mat scan = shared::loadScan(name).image;
@@ -40,10 +40,10 @@ Split timeScan(const std::string& name, shared::ScanConverter convert, shared::V
   shared::ScanRecord record;
   convert(std::move(scan), run, [&](const cv::Mat& window, int copies) {
     auto e = Clock::now();
-    const cv::Mat scaled = shared::scaleToVideoFrame(window);
+    const cv::Mat scaled = program::scaleToVideoFrame(window);
     s.scaling += msSince(e);
     e = Clock::now();
-    for (int i = 0; i < copies; ++i) shared::appendFrame(video, scaled);
+    for (int i = 0; i < copies; ++i) program::appendFrame(video, scaled);
     s.encoding += msSince(e);
   }, record);
   s.analysis = msSince(t) - s.scaling - s.encoding;
@@ -54,18 +54,19 @@ Split timeScan(const std::string& name, shared::ScanConverter convert, shared::V
 
 int main(int argc, char** argv) {
   const bool quadKind = argc > 1 && std::strcmp(argv[1], "quad") == 0;
-  shared::Video video;
-  if (!shared::openVideo(video, "split.avi", quadKind ? "DIVX" : "MP42")) return 1;
+  program::Video video;
+  if (const std::string problem = program::openVideo(video, "split.avi", quadKind ? "DIVX" : "MP42"); !problem.empty()) {
+    std::fprintf(stderr, "stage_split: cannot create split.avi: %s\n", problem.c_str());
+    return 1;
+  }
   shared::RunState run;
-  // The stages' own lines are not wanted here.
-  const int out = dup(1);
-  std::FILE* table = fdopen(out, "w");
-  std::freopen("/dev/null", "w", stdout);
+  std::FILE* table = stdout;
   std::fprintf(table, "scan\tload_ms\tanalysis_ms\tscaling_ms\tencoding_ms\n");
   for (const std::string& name : shared::listScans().names) {
     const Split s = timeScan(name, quadKind ? quad::convertScan : single::convertScan, video, run);
     std::fprintf(table, "%s\t%.3f\t%.3f\t%.3f\t%.3f\n", name.c_str(), s.load, s.analysis, s.scaling, s.encoding);
   }
-  std::fclose(table);
-  return shared::finishVideo(video) ? 0 : 1;
+  const std::string problem = program::finishVideo(video);
+  if (!problem.empty()) std::fprintf(stderr, "stage_split: %s\n", problem.c_str());
+  return std::fclose(table) == 0 && problem.empty() ? 0 : 1;
 }

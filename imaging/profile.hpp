@@ -5,6 +5,7 @@
 //   firstDifference  forward differences, one value fewer
 //   peakMaximum      largest value in [first, end) that rises over its left neighbour, else 0
 //   valleyMinimum    smallest value in [first, end) that falls below its left neighbour, else 255
+//   firstIndexOf     the first index of [first, end) holding a value, the stretch kept within the profile
 //
 // Every value stored into a Profile is a 32-bit float; the arithmetic in
 // between is double precision. The searches return either one of the
@@ -13,6 +14,8 @@
 #pragma once
 
 #include <opencv2/core/mat.hpp>
+
+#include <optional>
 #include <vector>
 
 namespace imaging {
@@ -32,5 +35,8 @@ Profile firstDifference(const Profile& profile, int count);
 // Index ranges are first <= i < end; index 0 never qualifies, having no left neighbour.
 float peakMaximum(const Profile& profile, int first, int end);
 float valleyMinimum(const Profile& profile, int first, int end);
+// Where a search's result lies: the first i of [max(first, 0), min(end, size))
+// with profile[i] == value exactly; none when no value there equals it.
+std::optional<int> firstIndexOf(const Profile& profile, int first, int end, float value);
 
 }  // namespace imaging

@@ -1,9 +1,10 @@
-// profileMean, firstDifference, peakMaximum, valleyMinimum: the reductions
-// and searches over a Profile. Each stored value is rounded to float at once;
+// profileMean, firstDifference, peakMaximum, valleyMinimum, firstIndexOf: the
+// reductions and searches over a Profile. Each stored value is rounded to float at once;
 // the searches compare stored floats exactly.
 
 #include "profile.hpp"
 
+#include <algorithm>
 #include <cassert>
 
 namespace imaging {
@@ -42,6 +43,13 @@ float valleyMinimum(const Profile& profile, int first, int end) {
   for (int i = first > 0 ? first : 1; i < end; ++i)
     if (profile[i - 1] > profile[i] && result > profile[i]) result = profile[i];
   return result;
+}
+
+std::optional<int> firstIndexOf(const Profile& profile, int first, int end, float value) {
+  end = std::min(end, static_cast<int>(profile.size()));
+  for (int i = std::max(first, 0); i < end; ++i)
+    if (profile[i] == value) return i;
+  return std::nullopt;
 }
 
 }  // namespace imaging

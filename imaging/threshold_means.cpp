@@ -12,7 +12,7 @@
 // A turned view (TurnedView) is counted on its source, rows and columns
 // swapped, so the turned scan never has to exist.
 
-#include "turned_view.hpp"
+#include "threshold_means.hpp"
 #include "raster.hpp"
 #include "colour_rows.hpp"
 #include "gray_threshold.hpp"

@@ -7,6 +7,7 @@
 // sourceColumnOfRow and sourceRowOfColumn (turned_view.hpp).
 
 #include "turned_view.hpp"
+#include "fused.hpp"
 
 #include "colour_rows.hpp"
 #include "raster.hpp"

@@ -9,12 +9,10 @@
 //   sourceRowOfColumn   the source row that turned column j is (sideways turns)
 //   sourceRect          the source pixels under a turned rectangle
 //   turnedColumnMeans   columnMeans of the turned scan
-//   thresholdMeans      the shares of the turned scan above a threshold (fused.hpp has the plain one)
 //   turnedRowRange      a band of the turned scan's rows, still a view
 //   turnedCopy          the turned scan, or a rectangle of it, as a new image
 #pragma once
 
-#include "fused.hpp"
 #include "profile.hpp"
 
 #include <opencv2/core/mat.hpp>
@@ -65,9 +63,6 @@ inline cv::Rect sourceRect(const TurnedView& view, cv::Range rows, cv::Range col
 
 // columnMeans(turnedCopy(view), view.cols(), 1, view.rows()); empty for an empty view.
 Profile turnedColumnMeans(const TurnedView& view);
-
-// thresholdMeans(turnedCopy(view), ...), counted on the source.
-ThresholdMeans thresholdMeans(const TurnedView& view, float fraction, int firstColumn, Shares shares);
 
 // The turned rows [first, end), 0 <= first <= end <= view.rows().
 TurnedView turnedRowRange(const TurnedView& view, int first, int end);

@@ -11,7 +11,9 @@
 //
 // Everything is drawn with the library's own lines, rectangles and text.
 
-#include "overlay.hpp"
+#include "picture.hpp"
+
+#include "shared/window_in_scan.hpp"
 
 #include <opencv2/imgproc.hpp>
 
@@ -114,7 +116,7 @@ void drawWindows(cv::Mat& panel, const cv::Mat& scan, const shared::ScanRecord& 
   const bool numbered = record.frames.size() > 1;
   for (size_t k = 0; k < record.frames.size(); ++k) {
     const shared::FrameWindow& window = record.frames[k];
-    const cv::Rect inScan = windowInScan(scan, record, window);
+    const cv::Rect inScan = shared::windowInScan(record, window);
     const cv::Rect drawn(place.at(inScan.x, inScan.y) - shift,
                          place.at(inScan.x + inScan.width, inScan.y + inScan.height) - shift);
     const cv::Rect inside = drawn & scanArea;
@@ -135,7 +137,7 @@ void drawScanPanel(cv::Mat& canvas, const cv::Mat& scan, const shared::ScanRecor
   const cv::Rect where = cv::Rect(place.at(0, 0) - shift, reduced.size()) & cv::Rect(0, 0, panel.cols, panel.rows);
   reduced(cv::Rect(0, 0, where.width, where.height)).copyTo(panel(where));
   cv::rectangle(panel, cv::Rect(0, 0, panel.cols, panel.rows), kDim, 1);
-  drawCrop(panel, scan, record.crop, place, shift);
+  if (record.crop) drawCrop(panel, scan, *record.crop, place, shift);
   drawWindows(panel, scan, record, place, shift);
 }
 
@@ -196,9 +198,9 @@ void drawPlot(cv::Mat& canvas, const cv::Rect& slot, const Plot& plot) {
        cv::Point(area.x, area.y + area.height + 13), kDim, 0.38);
 }
 
-std::vector<Plot> plotsOf(const shared::ScanRecord& record) {
-  const shared::CropSearch& crop = record.crop;
-  const shared::WindowSearch& window = record.window;
+// A part the stages did not reach is drawn as they leave it when they start.
+std::vector<Plot> plotsOf(const shared::ScanRecord& record, const shared::CropSearch& crop,
+                          const shared::WindowSearch& window) {
   std::vector<Plot> plots;
   Plot cropPlot{format("crop: column means over rows %d-%d; edges %d and %d", crop.bandFirstRow, crop.bandLastRow,
                        crop.left, crop.right),
@@ -251,14 +253,14 @@ const char* filmKind(const shared::WindowSearch& w) {
   return w.threshold > 0.2f ? "bright film" : "middle film";
 }
 
-std::vector<std::string> linesOf(const shared::ScanRecord& record, const ScanFacts& facts) {
-  const shared::WindowSearch& w = record.window;
+std::vector<std::string> linesOf(const shared::ScanRecord& record, const shared::CropSearch& crop,
+                                 const shared::WindowSearch& w, const ScanFacts& facts) {
   const shared::StripGeometry& g = facts.geometry;
   std::vector<std::string> lines;
   lines.push_back(format("level %.2f (mean of the column means): %s, threshold pro = %.3f", w.level, filmKind(w),
                          w.threshold));
   lines.push_back(format("crop: columns %d to %d kept%s; geometry: sound_width %d, image_length %d, image_width %d",
-                         record.crop.left, record.crop.right, record.crop.wholeWidth ? " (the whole width)" : "",
+                         crop.left, crop.right, crop.wholeWidth ? " (the whole width)" : "",
                          g.sound_width, g.image_length, g.image_width));
   const int start = record.frames.empty() ? w.column : record.frames[0].left;
   lines.push_back(format("start row x = %d (strongest rise in rows %d-%d); start column N = %d (edge at %d: the "
@@ -292,24 +294,19 @@ ScanPlacement placeScan(cv::Size scan) {
   return place;
 }
 
-cv::Rect windowInScan(const cv::Mat& scan, const shared::ScanRecord& record, const shared::FrameWindow& window) {
-  const cv::Size cropped(record.crop.right - record.crop.left + 1, scan.rows);
-  const cv::Rect r = imaging::sourceRect(record.turn, cropped, cv::Range(window.top, window.top + window.rows),
-                                         cv::Range(window.left, window.left + window.columns));
-  return r + cv::Point(record.crop.left, 0);
-}
-
 cv::Mat drawPicture(const cv::Mat& scan, const shared::ScanRecord& record, const ScanFacts& facts) {
   cv::Mat canvas(kPictureHeight, kPictureWidth, CV_8UC3, kBackground);
   text(canvas, format("%s: %s (%d x %d, %s)", facts.program, facts.scanName.c_str(), scan.cols, scan.rows,
                       scan.channels() == 1 ? "gray" : "colour"),
        kTitleArea.tl() + cv::Point(0, 26), kText, 0.7);
   drawScanPanel(canvas, scan, record);
-  const std::vector<Plot> plots = plotsOf(record);
+  const shared::CropSearch crop = record.crop.value_or(shared::CropSearch{});
+  const shared::WindowSearch window = record.window.value_or(shared::WindowSearch{});
+  const std::vector<Plot> plots = plotsOf(record, crop, window);
   for (size_t k = 0; k < plots.size(); ++k)
     drawPlot(canvas, cv::Rect(kPlotLeft, 40 + static_cast<int>(k) * (kPlotHeight + kPlotGap), kPlotWidth, kPlotHeight),
              plots[k]);
-  const std::vector<std::string> lines = linesOf(record, facts);
+  const std::vector<std::string> lines = linesOf(record, crop, window, facts);
   for (size_t k = 0; k < lines.size() && k < 10; ++k)
     text(canvas, lines[k], kTextArea.tl() + cv::Point(0, 16 + 18 * static_cast<int>(k)),
          lines[k].rfind("warning: ", 0) == 0 || lines[k].rfind("    ", 0) == 0 ? kOutside : kText, 0.48);

@@ -10,11 +10,12 @@
 #include "stages.hpp"
 
 #include "shared/film_levels.hpp"
+#include "shared/rounding.hpp"
 
 #include "imaging/profile.hpp"
+#include "imaging/threshold_means.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 namespace quad {
@@ -30,10 +31,7 @@ std::optional<int> firstIndexAtPeak(const imaging::Profile& rises, int first, in
   first = std::max(first, 1);
   end = std::min(end, static_cast<int>(rises.size()));
   if (end <= first) return std::nullopt;
-  const float peak = imaging::peakMaximum(rises, first, end);
-  for (int j = first; j < end; ++j)
-    if (rises[j] == peak) return j;
-  return std::nullopt;
+  return imaging::firstIndexOf(rises, first, end, imaging::peakMaximum(rises, first, end));
 }
 
 // Row-to-row change of the share of pixels above the threshold, for the
@@ -57,24 +55,6 @@ void findPeaks(shared::PitchSearch& found) {
   found.peaks[2] =
       bound[2] <= bound[1] ? bound[1] : firstIndexAtPeak(found.rises, bound[1], bound[2]).value_or(bound[2]);
   found.peaks[3] = firstIndexAtPeak(found.rises, bound[2], riseCount).value_or(bound[1]);
-}
-
-void printCalibrationLines(const shared::PitchSearch& found, const shared::StripGeometry& geometry) {
-  const int* max = found.peaks;
-  const int* bound = found.bounds;
-  std::printf("mean = %f\n", found.mean);
-  std::printf("pro = %f\n", found.threshold);
-  std::printf("poczatek = %f\n", static_cast<double>(found.top));
-  std::printf("poczatek1 = %f\n", static_cast<double>(bound[0]));
-  std::printf("poczatek2 = %f\n", static_cast<double>(bound[1]));
-  std::printf("poczatek3 = %f\n", static_cast<double>(bound[2]));
-  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max[0], max[1] - bound[0], max[2] - bound[1],
-              max[3] - bound[2]);
-  std::printf("max1 = %d max2 = %d max3 = %d max4 = %d\n", max[0] - 1, max[1] - 1, max[2] - 1, max[3] - 1);
-  std::printf("maxmax = %d\n", found.pitch);
-  std::printf("maxmax = %d\n", shared::roundNearest(found.pitch));
-  std::printf("sound_width = %d image_length = %d image_width = %d\n", geometry.sound_width,
-              geometry.image_length, geometry.image_width);
 }
 
 }  // namespace
@@ -102,7 +82,6 @@ shared::PitchSearch calibrateGeometry(const shared::ScanResolution& resolution, 
   findPeaks(found);
   found.pitch = framePitch(found.peaks[0], found.peaks[3]);
   geometry.image_length = 4 * found.pitch;
-  printCalibrationLines(found, geometry);
   return found;
 }
 

@@ -6,39 +6,23 @@
 // The profile leaves a margin of 15 % of the height out at top and bottom,
 // where the scanner lid and the strip's own edges would dominate. All rows
 // are kept; edges that do not fit the scan keep its whole width, with a
-// warning. The result is a view into the scan, not a copy: the turn that
-// follows makes the one copy.
+// warning (shared::cropToStrip). The result is a view into the scan, not a
+// copy: the turn that follows makes the one copy.
 
 #include "stages.hpp"
 
-#include "shared/diagnostics.hpp"
+#include "shared/rounding.hpp"
+#include "shared/strip_crop.hpp"
 
 #include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace quad {
-namespace {
 
-// Column of the first profile value in [0, end) equal to the peak of [0, peakEnd); -1 when there is none.
-int firstColumnAtPeak(const imaging::Profile& profile, int peakEnd, int end) {
-  const float peak = imaging::peakMaximum(profile, 0, peakEnd);
-  for (int j = 0; j < end; ++j)
-    if (profile[j] == peak) return j;
-  return -1;
-}
-
-void printEdgeLines(const shared::CropSearch& found) {
-  if (found.leftBy == shared::EdgeBy::Search) std::printf("frameCorrection x=%d\n", found.left);
-  std::printf("frameCorrection2 y=%d\n", found.right);
-}
-
-}  // namespace
-
-cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found) {
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found, std::vector<std::string>& warnings) {
   const int width = scan.cols, height = scan.rows;
   const int margin = shared::roundNearestFloat(0.15 * height);
   const int peakEnd = static_cast<int>(std::floor(0.02 * width));
@@ -50,22 +34,14 @@ cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found) {
 
   found.leftFirst = 0;
   found.leftEnd = std::min(peakEnd + 1, width);
-  found.left = firstColumnAtPeak(found.profile, peakEnd, found.leftEnd);
-  found.leftBy = found.left >= 0 ? shared::EdgeBy::Search : shared::EdgeBy::NotFound;
-  if (found.left < 0) found.left = margin;
+  // The first column as bright as the brightest rise of [0, peakEnd), searched one column beyond.
+  const std::optional<int> left =
+      imaging::firstIndexOf(found.profile, 0, found.leftEnd, imaging::peakMaximum(found.profile, 0, peakEnd));
+  found.leftBy = left ? shared::EdgeBy::Search : shared::EdgeBy::NotFound;
+  found.left = left.value_or(margin);
   found.right = static_cast<int>(std::floor(0.98 * width)) - 1;
   found.rightBy = shared::EdgeBy::Fixed;
-  printEdgeLines(found);
-
-  if (found.left < 0 || found.left > found.right || found.right > width - 1) {
-    shared::reportWarning("strip edges x=%d, y=%d do not fit the %d-column scan; keeping the whole width",
-                          found.left, found.right, width);
-    found.left = 0;
-    found.right = width - 1;
-    found.wholeWidth = true;
-    return scan;
-  }
-  return scan.colRange(found.left, found.right + 1);
+  return shared::cropToStrip(scan, found, warnings);
 }
 
 }  // namespace quad

@@ -5,7 +5,7 @@
 
 #include "stages.hpp"
 
-#include "shared/window_stages.hpp"
+#include "shared/window_location.hpp"
 
 namespace quad {
 

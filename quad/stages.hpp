@@ -12,21 +12,24 @@
 //   convertScan        one scan through all of them
 //
 // After orientScan a row is a position along the strip and a column a
-// position across it. The stages print their measurements on standard
-// output from the records they fill; warnings and errors go to standard error.
+// position across it. The stages hand back what they found in records, with
+// their warnings, and print nothing.
 #pragma once
 
+#include "shared/conversion.hpp"
 #include "shared/run_state.hpp"
 #include "shared/scan_records.hpp"
-#include "shared/video_output.hpp"
 
 #include "imaging/turned_view.hpp"
 
 #include <opencv2/core/mat.hpp>
 
+#include <string>
+#include <vector>
+
 namespace quad {
 
-cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found);
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found, std::vector<std::string>& warnings);
 
 // Takes over the cropped scan; gives no image for a channel count other than 1 or 3.
 imaging::TurnedView orientScan(cv::Mat cropped);
@@ -38,11 +41,11 @@ bool framesCanBeCut(const shared::StripGeometry& geometry);
 
 shared::WindowSearch locateFrameWindow(const imaging::TurnedView& turned);
 
-// Fills record.window and record.frames. Returns 0, or 1 without cutting
-// (and with a message) when the geometry leaves no frame to cut.
-int extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& sink,
+// Fills record.window and record.frames; when the geometry leaves no frame
+// to cut, fills record.stop instead and cuts nothing.
+void extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& sink,
                   const shared::StripGeometry& geometry, shared::ScanRecord& record);
 
-int convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
+void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
 
 }  // namespace quad

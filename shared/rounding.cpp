@@ -1,13 +1,10 @@
-// The run's resolution, and rounding.
-//
 // Sizes derived from a product with a fraction go to the nearest integer,
 // halves away from zero. The float variant first stores the product as a
 // 32-bit float: 0.15 x 10 becomes 1.5 exactly and so rounds to 2.
 
-#include "run_state.hpp"
+#include "rounding.hpp"
 
 #include <cmath>
-#include <cstdio>
 
 namespace shared {
 
@@ -17,11 +14,6 @@ int roundNearest(double value) {
 
 int roundNearestFloat(double value) {
   return roundNearest(static_cast<double>(static_cast<float>(value)));
-}
-
-void setScanResolution(RunState& run) {
-  run.resolution = {kScanDotsPerInch, kScanDotsPerInch};
-  std::printf("Picture resolution (dpi) x=%d,y=%d\n", run.resolution.x, run.resolution.y);
 }
 
 }  // namespace shared

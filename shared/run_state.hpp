@@ -1,12 +1,8 @@
-// The state a run keeps across its scans, and the rounding every size is
-// brought to an integer by.
+// The state a run keeps across its scans.
 //
 //   StripGeometry       the frame sizes, measured or set on the first scan
 //   ScanResolution      dots per inch, always 900 x 900
 //   RunState            both, and whether the first scan has set them
-//   setScanResolution   the first scan's step: 900 x 900, and its line
-//   roundNearest        halves away from zero
-//   roundNearestFloat   the same, after storing the value as a 32-bit float
 #pragma once
 
 namespace shared {
@@ -24,17 +20,12 @@ struct ScanResolution {
 
 // The scans are taken as 900 dpi both ways; the files are not asked.
 constexpr int kScanDotsPerInch = 900;
+constexpr ScanResolution kAssumedResolution{kScanDotsPerInch, kScanDotsPerInch};
 
 struct RunState {
   ScanResolution resolution;
   StripGeometry geometry;
   bool calibrated = false;  // set by the first scan; every later scan is cut with its geometry
 };
-
-// Sets the resolution to 900 x 900 and prints "Picture resolution (dpi) ...".
-void setScanResolution(RunState& run);
-
-int roundNearest(double value);
-int roundNearestFloat(double value);
 
 }  // namespace shared

@@ -6,7 +6,7 @@
 // that cannot be read, or whose reading breaks off, is an error: a run that
 // saw no scans because it could not look must not pass for an empty folder.
 
-#include "scan_input.hpp"
+#include "scan_listing.hpp"
 
 #include <dirent.h>
 

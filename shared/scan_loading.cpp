@@ -18,9 +18,9 @@
 // directory carries an orientation other than "top left" is decoded from a
 // copy in which that tag reads "top left".
 
-#include "scan_input.hpp"
+#include "scan_loading.hpp"
 
-#include "diagnostics.hpp"
+#include "messages.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

@@ -1,10 +1,12 @@
 // What the stages found on one scan, and from what: the profiles they
 // searched, the stretches they searched them in and the positions they
-// chose. Each stage fills its part and prints its lines from it; the
-// overlay pictures are drawn from the same record. Positions along and
-// across the strip are those of the turned scan (rows along the strip);
-// crop columns are those of the loaded scan.
+// chose. Each stage fills its part and prints nothing; the program's lines,
+// the overlay pictures and the report are all written from the record.
+// Positions along and across the strip are those of the turned scan (rows
+// along the strip); crop columns are those of the loaded scan.
 #pragma once
+
+#include "run_state.hpp"
 
 #include "imaging/profile.hpp"
 #include "imaging/turned_view.hpp"
@@ -30,6 +32,7 @@ struct CropSearch {
   int leftFirst = 0, leftEnd = 0;         // stretch [first, end) the left edge was searched in
   int rightFirst = 0, rightEnd = 0;       // and the right edge; empty when not searched
   int left = 0, right = 0;                // the columns kept, both included
+  int foundLeft = 0, foundRight = 0;      // the edges as found, before a whole-width fallback
   EdgeBy leftBy = EdgeBy::Search, rightBy = EdgeBy::Search;
   bool wholeWidth = false;                // the edges gave no crop: the whole width was kept
 };
@@ -65,13 +68,21 @@ struct FrameWindow {
   bool outside = false;  // it reaches outside the scan; the part outside is black
 };
 
+// A part is empty until its stage has run, so a scan whose conversion broke
+// off still tells what was found before.
 struct ScanRecord {
-  CropSearch crop;
+  cv::Size loadedSize;                       // the scan as loaded
+  int channels = 0;
+  std::optional<CropSearch> crop;
   imaging::Turn turn = imaging::Turn::None;  // how the cropped scan was turned
+  bool calibrated = false;                   // this scan set the run's resolution and geometry (the first)
+  ScanResolution resolution;                 // the run's, once set
+  StripGeometry geometry;                    // the run's, which this scan is cut with
   std::optional<PitchSearch> pitch;          // tarvel4's first scan only
-  WindowSearch window;
-  std::vector<FrameWindow> frames;
-  std::vector<std::string> warnings;         // what the run said on standard error about this scan
+  std::optional<WindowSearch> window;
+  std::vector<FrameWindow> frames;           // in the order they go to the video
+  std::vector<std::string> warnings;         // about this scan, in the order they arose
+  std::string stop;                          // why the run cannot go on after this scan; empty when it can
 };
 
 }  // namespace shared

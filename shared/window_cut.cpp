@@ -4,15 +4,14 @@
 // first scan's geometry and later scans may be smaller. Only the window is
 // copied, turned as the scan's view says.
 
-#include "window_stages.hpp"
-
-#include "diagnostics.hpp"
+#include "window_cut.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace shared {
 
-cv::Mat cutWindow(const imaging::TurnedView& scan, FrameWindow& window) {
+cv::Mat cutWindow(const imaging::TurnedView& scan, FrameWindow& window, std::vector<std::string>& warnings) {
   const int top = window.top, left = window.left, rows = window.rows, columns = window.columns;
   if (rows <= 0 || columns <= 0) return {};
   const int height = scan.rows(), width = scan.cols();
@@ -25,10 +24,13 @@ cv::Mat cutWindow(const imaging::TurnedView& scan, FrameWindow& window) {
   if (r0 < r1 && c0 < c1)
     imaging::turnedCopy(scan, cv::Range(r0, r1), cv::Range(c0, c1))
         .copyTo(cut(cv::Range(r0 - top, r1 - top), cv::Range(c0 - left, c1 - left)));
-  reportWarning("frame window rows %d to %lld, columns %d to %lld reaches outside the %d x %d scan; the part "
+  char warning[256];
+  std::snprintf(warning, sizeof warning,
+                "frame window rows %d to %lld, columns %d to %lld reaches outside the %d x %d scan; the part "
                 "outside is black",
                 top, static_cast<long long>(top) + rows - 1, left, static_cast<long long>(left) + columns - 1,
                 width, height);
+  warnings.emplace_back(warning);
   return cut;
 }
 

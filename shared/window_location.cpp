@@ -12,13 +12,14 @@
 // the rows, and taking column means of the 0/1 images. The level and the
 // shares are read through the turn from the cropped scan.
 
-#include "window_stages.hpp"
+#include "window_location.hpp"
 
 #include "film_levels.hpp"
-#include "run_state.hpp"
+#include "rounding.hpp"
+
+#include "imaging/threshold_means.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace shared {
 namespace {
@@ -40,10 +41,7 @@ float thresholdForLevel(float level) {
 int startRow(const Profile& rises, int first, int end) {
   end = std::min(end, static_cast<int>(rises.size()));
   first = std::max(first, 0);
-  const float peak = imaging::peakMaximum(rises, first, end);
-  for (int i = first; i < end; ++i)
-    if (rises[i] == peak) return i;
-  return 0;
+  return imaging::firstIndexOf(rises, first, end, imaging::peakMaximum(rises, first, end)).value_or(0);
 }
 
 // Last column in [first, last] whose step passes the film's edge test; 0 when none.
@@ -53,12 +51,6 @@ int startColumn(const Profile& steps, int first, int last, bool darkFilm, float 
   for (int i = std::max(first, 0); i <= last; ++i)
     if (darkFilm ? steps[i] < stepLevel : steps[i] > stepLevel) column = i;
   return column;
-}
-
-void printSearchLines(const WindowSearch& found) {
-  std::printf("pro = %f\n", static_cast<double>(found.threshold));
-  std::printf("str = %d sto = %d\n", found.rowFirst, found.rowEnd);
-  std::printf("od = %d koniec = %d\n", found.columnFirst, found.columnLast);
 }
 
 }  // namespace
@@ -85,7 +77,6 @@ WindowSearch locateWindowStart(const imaging::TurnedView& turned, double rowSear
   found.columnSteps = imaging::firstDifference(shares.columns, width);
   found.stepLevel = found.darkFilm ? kDarkFilmEdge : kBrightFilmEdge;
   found.column = startColumn(found.columnSteps, found.columnFirst, found.columnLast, found.darkFilm, found.stepLevel);
-  printSearchLines(found);
   return found;
 }
 

@@ -5,7 +5,7 @@
 
 #include "stages.hpp"
 
-#include <cstdio>
+#include "shared/rounding.hpp"
 
 namespace single {
 namespace {
@@ -25,8 +25,6 @@ void calibrateGeometry(const shared::ScanResolution& resolution, shared::StripGe
   geometry.sound_width = pixelsFor(resolution.x, kSoundTrackCm);
   geometry.image_width = pixelsFor(resolution.x, kFrameWidthCm);
   geometry.image_length = pixelsFor(resolution.y, kFrameLengthCm);
-  std::printf("sound_width = %d image_length = %d image_width = %d\n", geometry.sound_width,
-              geometry.image_length, geometry.image_width);
 }
 
 }  // namespace single

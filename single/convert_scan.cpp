@@ -5,23 +5,26 @@
 
 #include "stages.hpp"
 
-#include "shared/diagnostics.hpp"
-
 namespace single {
 
-int convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record) {
-  cv::Mat cropped = frameCorrection(scan, record.crop);
+void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record) {
+  record.loadedSize = scan.size();
+  record.channels = scan.channels();
+  shared::CropSearch crop;
+  cv::Mat cropped = frameCorrection(scan, crop, record.warnings);
+  record.crop = std::move(crop);
   scan.release();  // the crop is a view: the pixels go when the turned scan does
   const imaging::TurnedView turned = orientScan(std::move(cropped));
   record.turn = turned.turn;
   if (!run.calibrated) {
-    shared::setScanResolution(run);
+    run.resolution = shared::kAssumedResolution;
     calibrateGeometry(run.resolution, run.geometry);
     run.calibrated = true;
+    record.calibrated = true;
   }
+  record.resolution = run.resolution;
+  record.geometry = run.geometry;
   sink(extractFrame(turned, run.geometry, record), 1);
-  record.warnings = shared::takeWarnings();
-  return 0;
 }
 
 }  // namespace single

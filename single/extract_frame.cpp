@@ -9,22 +9,11 @@
 
 #include "stages.hpp"
 
-#include "shared/window_stages.hpp"
-
-#include <cstdio>
+#include "shared/rounding.hpp"
+#include "shared/window_cut.hpp"
+#include "shared/window_location.hpp"
 
 namespace single {
-namespace {
-
-void printWindowLines(const shared::FrameWindow& window, const shared::StripGeometry& geometry) {
-  std::printf("N = %d\n", window.left);
-  std::printf("x= %d\n", window.top);
-  std::printf("y = %d\n", window.top + geometry.image_length - 1);
-  std::printf("z=%d\n", window.left + geometry.image_width);
-  std::printf("N=%d\n", window.left);
-}
-
-}  // namespace
 
 cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry,
                      shared::ScanRecord& record) {
@@ -33,12 +22,11 @@ cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeome
   // The column edge found is the film's; the picture starts 5 % of the
   // scan's length further in.
   shared::FrameWindow window;
-  window.top = record.window.row;
-  window.left = record.window.column + shared::roundNearest(0.05 * turned.rows());
+  window.top = record.window->row;
+  window.left = record.window->column + shared::roundNearest(0.05 * turned.rows());
   window.rows = geometry.image_length;
   window.columns = geometry.image_width + 1;
-  printWindowLines(window, geometry);
-  cv::Mat frame = shared::cutWindow(turned, window);
+  cv::Mat frame = shared::cutWindow(turned, window, record.warnings);
   record.frames = {window};
   return frame;
 }

@@ -13,18 +13,19 @@
 // last column on the right). Silently: a left search that finds nothing puts
 // the edge at the margin's end; a right search that finds nothing, and a
 // side that neither test decides, keep the side's outer part. Edges that
-// would give no valid crop leave the whole width, with a warning.
+// would give no valid crop leave the whole width, with a warning
+// (shared::cropToStrip).
 
 #include "stages.hpp"
 
-#include "shared/diagnostics.hpp"
+#include "shared/rounding.hpp"
+#include "shared/strip_crop.hpp"
 
 #include "imaging/fused.hpp"
 #include "imaging/profile.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace single {
 namespace {
@@ -52,12 +53,6 @@ void profileMiddleRows(const cv::Mat& scan, shared::CropSearch& found) {
   found.profile = imaging::bandColumnMeans(scan, scan.cols, found.bandFirstRow, found.bandLastRow);
 }
 
-int firstIndexOf(const Profile& profile, int first, int end, float value, int notFound) {
-  for (int i = std::max(first, 0); i < std::min<int>(end, static_cast<int>(profile.size())); ++i)
-    if (profile[i] == value) return i;
-  return notFound;
-}
-
 void findLeftEdge(shared::CropSearch& found, const Margins& at) {
   const Profile& q = found.profile;
   const float marginValley = imaging::valleyMinimum(q, 0, at.left);
@@ -67,9 +62,9 @@ void findLeftEdge(shared::CropSearch& found, const Margins& at) {
     // The strip's edge is the first column of the margin that carries its highest rise.
     found.leftFirst = 0;
     found.leftEnd = at.left;
-    const int x = firstIndexOf(q, 0, at.left, imaging::peakMaximum(q, 0, at.left), -1);
-    found.leftBy = x < 0 ? EdgeBy::NotFound : EdgeBy::Search;
-    found.left = x < 0 ? at.left : x;
+    const std::optional<int> x = imaging::firstIndexOf(q, 0, at.left, imaging::peakMaximum(q, 0, at.left));
+    found.leftBy = x ? EdgeBy::Search : EdgeBy::NotFound;
+    found.left = x.value_or(at.left);
   } else {
     found.leftBy = marginValley > 2 * halfValley ? EdgeBy::OuterPart : EdgeBy::Tie;
   }
@@ -91,37 +86,22 @@ void findRightEdge(shared::CropSearch& found, const Margins& at) {
     found.rightFirst = start;
     found.rightEnd = lastColumn;
     const Profile d = imaging::firstDifference(q, width);
-    const int y = firstIndexOf(d, start, lastColumn, imaging::valleyMinimum(d, start, lastColumn), -1);
-    if (y < 0) return;
+    const std::optional<int> y = imaging::firstIndexOf(d, start, lastColumn, imaging::valleyMinimum(d, start, lastColumn));
+    if (!y) return;
     found.rightBy = EdgeBy::Search;
-    found.right = y;
+    found.right = *y;
   }
-}
-
-void printEdgeLines(const shared::CropSearch& found) {
-  if (found.leftBy == EdgeBy::Search) std::printf("frameCorrection x=%d\n", found.left);
-  if (found.leftBy == EdgeBy::OuterPart) std::printf("frameCorrection x=%d\n", 1);
-  if (found.rightBy == EdgeBy::Search) std::printf("frameCorrection1 y=%d\n", found.right);
-  if (found.rightBy == EdgeBy::OuterPart) std::printf("frameCorrection3 y=%d\n", found.right);
 }
 
 }  // namespace
 
-cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found) {
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found, std::vector<std::string>& warnings) {
   if (scan.empty()) return {};
   const Margins at = marginsOf(scan.cols);
   profileMiddleRows(scan, found);
   findLeftEdge(found, at);
   findRightEdge(found, at);
-  printEdgeLines(found);
-  if (!(0 <= found.left && found.left <= found.right && found.right <= scan.cols - 1)) {
-    shared::reportWarning("strip edges x=%d, y=%d give no crop of the %d columns; keeping the whole width",
-                          found.left, found.right, scan.cols);
-    found.left = 0;
-    found.right = scan.cols - 1;
-    found.wholeWidth = true;
-  }
-  return scan.colRange(found.left, found.right + 1);
+  return shared::cropToStrip(scan, found, warnings);
 }
 
 }  // namespace single

@@ -6,28 +6,31 @@
 //   extractFrame       locates the frame window in the turned scan and returns a copy of it
 //   convertScan        one scan through all of them: the one frame it yields goes to a sink
 //
-// Each stage prints its measurements on standard output, one short line
-// each, from the record it fills, and anything unusual (a fallback, a window
-// outside the scan) on standard error.
+// Each stage hands back what it found in the scan's record, anything unusual
+// (a fallback, a window outside the scan) among its warnings, and prints
+// nothing.
 #pragma once
 
+#include "shared/conversion.hpp"
 #include "shared/run_state.hpp"
 #include "shared/scan_records.hpp"
-#include "shared/video_output.hpp"
 
 #include "imaging/turned_view.hpp"
 
 #include <opencv2/core/mat.hpp>
 
+#include <string>
+#include <vector>
+
 namespace single {
 
-cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found);
+cv::Mat frameCorrection(const cv::Mat& scan, shared::CropSearch& found, std::vector<std::string>& warnings);
 imaging::TurnedView orientScan(cv::Mat cropped);
 void calibrateGeometry(const shared::ScanResolution& resolution, shared::StripGeometry& geometry);
-// Fills record.window and record.frames.
+// Fills record.window and record.frames, and warns when the window reaches outside the scan.
 cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeometry& geometry,
                      shared::ScanRecord& record);
 
-int convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
+void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
 
 }  // namespace single

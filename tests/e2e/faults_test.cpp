@@ -69,7 +69,8 @@ TEST_P(Faults, AStopSignalFinishesTheVideoWithTheScansConverted) {
   fs::remove(video());
   e2e::RunOptions options;
   options.stopSignal = GetParam().stopSignal;
-  options.signalOnceExists = GetParam().video;  // the handlers are in place before the writer
+  // The handlers are in place before the video's file is made.
+  options.signalOnceExists = std::string(".") + GetParam().video + ".partial-";
   const auto stopped = run(options);
   EXPECT_EQ(stopped.status, 128 + GetParam().stopSignal);
   EXPECT_NE(stopped.err.find("stopped by SIG"), std::string::npos) << stopped.err;

@@ -1,14 +1,18 @@
-// --overlay DIR, for every program: a picture per scan that changes nothing
-// else the run does, with each frame window drawn where the printed lines
-// put it in the loaded scan, and a folder that cannot take the pictures
-// refused before anything is read or written.
+// --overlay DIR and --report FILE, for every program: a picture per scan
+// and a report that change nothing else the run does, with each frame
+// window drawn and reported where the printed lines put it in the loaded
+// scan, the report's windows being the pixels the video shows; and a folder
+// that cannot take the pictures refused before anything is read or written.
 
-#include "overlay/overlay.hpp"
+#include "overlay/picture.hpp"
 #include "support/e2e.hpp"
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -51,6 +55,26 @@ cv::Rect firstWindow(const Found& f, const cv::Mat& scan, bool quad, cv::Size wi
   return {f.left + f.x, f.n, window.height, window.width};
 }
 
+cv::Rect rectOf(const nlohmann::json& w) {
+  return {w.at("x").get<int>(), w.at("y").get<int>(), w.at("width").get<int>(), w.at("height").get<int>()};
+}
+
+// A rectangle of the scan as the video shows it: black outside the scan,
+// turned as the program turns the strip, scaled to the video's size.
+cv::Mat asShown(const cv::Mat& scan, cv::Rect r, bool quad) {
+  cv::Mat cut(r.size(), scan.type(), cv::Scalar::all(0));
+  const cv::Rect inside = r & cv::Rect(0, 0, scan.cols, scan.rows);
+  if (!inside.empty()) scan(inside).copyTo(cut(inside - r.tl()));
+  cv::Mat turned, shown, colour;
+  if (quad) cv::rotate(cut, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+  else if (scan.channels() == 1) cv::rotate(cut, turned, cv::ROTATE_90_CLOCKWISE);
+  else cv::transpose(cut, turned);
+  cv::resize(turned, shown, cv::Size(640, 480), 0, 0, cv::INTER_CUBIC);
+  if (shown.channels() == 3) return shown;
+  cv::cvtColor(shown, colour, cv::COLOR_GRAY2BGR);
+  return colour;
+}
+
 // Three generated scans: gray bright, gray dark, colour bright.
 class Overlay : public e2e::ProgramTest {
  protected:
@@ -62,7 +86,7 @@ class Overlay : public e2e::ProgramTest {
 TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) {
   const auto plain = run(std::vector<std::string>{});
   const std::string plainVideo = e2e::readFile(video());
-  const auto drawn = run({"--overlay", folder.file("pictures/of/run")});
+  const auto drawn = run({"--overlay", folder.file("pictures/of/run"), "--report", folder.file("run.json")});
   EXPECT_EQ(drawn.status, plain.status);
   EXPECT_EQ(drawn.out, plain.out);
   EXPECT_EQ(drawn.err, plain.err);
@@ -71,6 +95,12 @@ TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) 
   const bool quad = std::string(GetParam().kind) == "quad";
   const std::vector<Found> scans = scansOf(drawn.out);
   ASSERT_EQ(scans.size(), 3u);
+  const nlohmann::json report = nlohmann::json::parse(e2e::readFile(folder.file("run.json")));
+  EXPECT_EQ(report.at("status"), 0);
+  ASSERT_EQ(report.at("scans").size(), 3u);
+  const std::vector<cv::Mat> frames = e2e::decodeFrames(video());
+  ASSERT_EQ(frames.size(), 3u * GetParam().framesPerScan);
+  size_t frame = 0;
   const cv::Size window = quad ? cv::Size(249, 270) : cv::Size(745, 539);  // the generator's pitch of 270
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(testing::Message() << "scan " << i + 1);
@@ -79,6 +109,15 @@ TEST_P(Overlay, PicturesChangeNothingElseAndShowTheWindowsWhereTheLinesPutThem) 
     ASSERT_EQ(picture.size(), cv::Size(overlay::kPictureWidth, overlay::kPictureHeight));
     const cv::Mat scan = cv::imread(folder.file(name + ".tif"), cv::IMREAD_ANYCOLOR);
     const cv::Rect w = firstWindow(scans[i], scan, quad, window);
+    const nlohmann::json& reported = report.at("scans").at(i);
+    EXPECT_EQ(reported.at("name"), name + ".tif");
+    ASSERT_EQ(reported.at("windows").size(), quad ? 4u : 1u);
+    EXPECT_EQ(rectOf(reported.at("windows").at(0)), w);
+    for (const nlohmann::json& shown : reported.at("windows")) {
+      const cv::Mat expected = asShown(scan, rectOf(shown), quad);
+      for (int copy = 0; copy < shown.at("copies").get<int>(); ++copy)
+        EXPECT_TRUE(e2e::imagesAgree(frames.at(frame++), expected, 30)) << "video frame " << frame - 1;
+    }
     const overlay::ScanPlacement place = overlay::placeScan(scan.size());
     for (const cv::Point corner : {w.tl(), w.br(), cv::Point(w.x, w.br().y), cv::Point(w.br().x, w.y)}) {
       // The first window is outlined in green, two pixels wide.

@@ -1,7 +1,8 @@
-// Frame-pitch calibration on turned scans built row by row.
+// Frame-pitch calibration on turned scans built row by row; what it found
+// as tarvel4 prints it.
 
+#include "program/scan_lines.hpp"
 #include "quad/stages.hpp"
-#include "support/capture.hpp"
 
 #include "support/e2e.hpp"
 
@@ -18,9 +19,16 @@ struct Calibrated {
   std::string out;
 };
 
+// The lines from the pitch measured to the geometry.
 Calibrated calibrate(const cv::Mat& turned, int dpi = 900) {
   Calibrated c;
-  runCaptured([&] { return quad::calibrateGeometry({dpi, dpi}, turned, c.geometry); }, c.out);
+  shared::ScanRecord record;
+  record.pitch = quad::calibrateGeometry({dpi, dpi}, turned, c.geometry);
+  record.calibrated = true;
+  record.resolution = {dpi, dpi};
+  record.geometry = c.geometry;
+  c.out = program::quadScanLines(record);
+  c.out.erase(0, c.out.find('\n') + 1);  // the resolution line
   return c;
 }
 

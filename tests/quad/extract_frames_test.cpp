@@ -1,8 +1,9 @@
 // Frame cutting: the windows, their order and repetition, and windows that
 // reach outside the scan.
 
+#include "program/scan_lines.hpp"
+#include "program/video_output.hpp"
 #include "quad/stages.hpp"
-#include "support/capture.hpp"
 #include "quad_strip.hpp"
 
 #include "support/e2e.hpp"
@@ -39,13 +40,20 @@ struct Extracted {
   std::string err;
 };
 
+// The frames as the video gets them, the lines as tarvel4 prints them, the
+// warnings and the reason to stop, each on a line.
 Extracted extract(const cv::Mat& turned, const shared::StripGeometry& geometry) {
   Extracted e;
   shared::ScanRecord record;
+  record.geometry = geometry;
   const auto sink = [&e](const cv::Mat& w, int copies) {
-    e.frames.insert(e.frames.end(), copies, shared::scaleToVideoFrame(w));
+    e.frames.insert(e.frames.end(), copies, program::scaleToVideoFrame(w));
   };
-  e.status = runCaptured([&] { return quad::extractFrames(turned, sink, geometry, record); }, e.out, &e.err);
+  quad::extractFrames(turned, sink, geometry, record);
+  e.status = record.stop.empty() ? 0 : 1;
+  e.out = program::quadScanLines(record);
+  for (const std::string& warning : record.warnings) e.err += warning + "\n";
+  e.err += record.stop;
   return e;
 }
 
@@ -84,7 +92,7 @@ TEST(ExtractFrames, CutsFourWindowsAPitchLessOneApartAndRepeatsThem) {
 TEST(ExtractFrames, WindowReachingOutsideTheScanIsBlackThere) {
   const Extracted e = extract(pictureFrom31And151(3), {90, 1200, 248});
   ASSERT_EQ(e.frames.size(), 10u);
-  EXPECT_NE(e.err.find("warning"), std::string::npos);
+  EXPECT_NE(e.err.find("reaches outside"), std::string::npos);
   const cv::Mat& last = e.frames[9];
   // Rows 927 to 999 of the window's 300 are inside; the lower part is black.
   EXPECT_EQ(cv::countNonZero(last.rowRange(130, 480).reshape(1)), 0);

@@ -1,7 +1,7 @@
 // Cropping and orientation of four-frame scans.
 
+#include "program/scan_lines.hpp"
 #include "quad/stages.hpp"
-#include "support/capture.hpp"
 
 #include "support/e2e.hpp"
 
@@ -10,9 +10,11 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 namespace {
 
+// The crop, its lines as tarvel4 prints them, and its warnings.
 struct Cropped {
   cv::Mat image;
   std::string out;
@@ -21,8 +23,11 @@ struct Cropped {
 
 Cropped crop(const cv::Mat& scan) {
   Cropped c;
-  shared::CropSearch found;
-  c.image = runCaptured([&] { return quad::frameCorrection(scan, found); }, c.out, &c.err);
+  shared::ScanRecord record;
+  std::vector<std::string> warnings;
+  c.image = quad::frameCorrection(scan, record.crop.emplace(), warnings);
+  c.out = program::quadScanLines(record);
+  for (const std::string& warning : warnings) c.err += warning + "\n";
   return c;
 }
 

@@ -1,11 +1,10 @@
 // The layer the programs share: rounding, listing order, loading as stored,
-// window cutting and the scan loop's messages.
+// window cutting.
 
-#include "shared/program.hpp"
-#include "shared/run_state.hpp"
-#include "shared/scan_input.hpp"
-#include "shared/window_stages.hpp"
-#include "support/capture.hpp"
+#include "shared/rounding.hpp"
+#include "shared/scan_listing.hpp"
+#include "shared/scan_loading.hpp"
+#include "shared/window_cut.hpp"
 #include "support/e2e.hpp"
 
 #include <gtest/gtest.h>
@@ -34,10 +33,15 @@ void inFolder(const std::string& dir, Body&& body) {
   fs::current_path(before);
 }
 
-cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns) {
+cv::Mat cutWindow(const imaging::TurnedView& scan, int top, int left, int rows, int columns,
+                  std::vector<std::string>* warnings = nullptr) {
   shared::FrameWindow window;
   window.top = top, window.left = left, window.rows = rows, window.columns = columns;
-  return cutWindow(scan, window);
+  std::vector<std::string> given;
+  cv::Mat cut = shared::cutWindow(scan, window, given);
+  EXPECT_EQ(window.outside, !given.empty());
+  if (warnings) *warnings = given;
+  return cut;
 }
 
 }  // namespace
@@ -107,9 +111,11 @@ TEST(CutWindow, KeepsItsSizeAndBlacksOutWhatLiesOutside) {
   const cv::Mat inside = cutWindow(scan, 1, 1, 3, 4);
   EXPECT_EQ(inside.size(), cv::Size(4, 3));
   EXPECT_TRUE(e2e::imagesAgree(inside, cv::Mat(3, 4, CV_8UC3, cv::Scalar(9, 8, 7))));
-  std::string out, err;
-  const cv::Mat outside = runCaptured([&] { return cutWindow(scan, -1, 3, 3, 4); }, out, &err);
-  EXPECT_NE(err.find("outside"), std::string::npos);
+  std::vector<std::string> warnings;
+  const cv::Mat outside = cutWindow(scan, -1, 3, 3, 4, &warnings);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "frame window rows -1 to 1, columns 3 to 6 reaches outside the 5 x 4 scan; the part "
+                         "outside is black");
   ASSERT_EQ(outside.size(), cv::Size(4, 3));
   EXPECT_EQ(cv::countNonZero(outside.reshape(1)), 2 * 2 * 3);  // rows 0-1, columns 3-4 of the scan
   EXPECT_EQ(outside.at<cv::Vec3b>(1, 0), cv::Vec3b(9, 8, 7));
@@ -130,50 +136,12 @@ TEST(CutWindow, OfATurnedViewEqualsTheWindowOfTheTurnedCopy) {
     for (const cv::Vec4i& w : {cv::Vec4i(1, 2, 3, 4), cv::Vec4i(-2, -1, 4, 3), cv::Vec4i(3, 5, 4, 4),
                               cv::Vec4i(0, 0, 5, 7), cv::Vec4i(9, 9, 2, 2)}) {
       SCOPED_TRACE(testing::Message() << "turn " << static_cast<int>(turn) << ", window " << w);
-      std::string out, viewWarning, copyWarning;
-      const cv::Mat fromView = runCaptured([&] { return cutWindow(view, w[0], w[1], w[2], w[3]); }, out, &viewWarning);
-      const cv::Mat fromCopy = runCaptured([&] { return cutWindow(turned, w[0], w[1], w[2], w[3]); }, out, &copyWarning);
+      std::vector<std::string> viewWarning, copyWarning;
+      const cv::Mat fromView = cutWindow(view, w[0], w[1], w[2], w[3], &viewWarning);
+      const cv::Mat fromCopy = cutWindow(turned, w[0], w[1], w[2], w[3], &copyWarning);
       EXPECT_EQ(viewWarning, copyWarning);
       ASSERT_EQ(fromView.size(), fromCopy.size());
       EXPECT_TRUE(e2e::imagesAgree(fromView, fromCopy));
     }
   }
-}
-
-TEST(RunBatch, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
-  e2e::TempDir dir;
-  // Each scan holds its own number, so a scan loaded ahead cannot be handed to the wrong turn.
-  int value = 0;
-  for (const char* name : {"a.tif", "b.tif", "c.tif"})
-    ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(3, 3, CV_8UC1, cv::Scalar(++value))));
-  std::vector<int> seen;
-  auto handler = [&](cv::Mat scan, const std::string& name) {
-    const int number = name[0] - 'a' + 1;
-    EXPECT_EQ(scan.at<std::uint8_t>(0, 0), number);
-    seen.push_back(number);
-    return 0;
-  };
-  std::string out;
-  const auto batch = [&](int maxScans, const shared::ScanHandler& handle) {
-    return runCaptured([&] {
-      int status = -1;
-      inFolder(dir.path, [&] { status = shared::runBatch(maxScans, handle); });
-      return status;
-    }, out);
-  };
-  int status = batch(2, handler);
-  EXPECT_EQ(out, "a.tif       \nb.tif       \n");
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
-
-  std::ofstream(dir.file("b.tif"), std::ios::trunc) << "broken";
-  status = batch(10, handler);
-  EXPECT_EQ(out,
-            "a.tif       \nb.tif       \nCould not load image file: b.tif\n");
-  EXPECT_EQ(status, 1);
-
-  // A handler's own stop ends the loop with its status.
-  status = batch(10, [](cv::Mat, const std::string&) { return 7; });
-  EXPECT_EQ(out, "a.tif       \n");
-  EXPECT_EQ(status, 7);
 }

@@ -1,9 +1,8 @@
 // Window location, the stage both programs share, with each program's
-// stretch for the start row: the ranges it prints, the threshold the level
+// stretch for the start row: the ranges it searches, the threshold the level
 // picks, and which rise and which step it takes.
 
-#include "shared/window_stages.hpp"
-#include "support/capture.hpp"
+#include "shared/window_location.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,13 +23,14 @@ const Stretch kStretches[] = {{"tarvel4", 0.01, 0.18}, {"tarvel1", 0.05, 0.35}};
 
 struct Located {
   shared::WindowSearch found;
-  std::string out;
 };
 
-Located locate(const cv::Mat& turned, const Stretch& s) {
-  Located l;
-  l.found = runCaptured([&] { return shared::locateWindowStart(turned, s.from, s.to); }, l.out);
-  return l;
+Located locate(const cv::Mat& turned, const Stretch& s) { return {shared::locateWindowStart(turned, s.from, s.to)}; }
+
+// The stretches searched, as the threshold and the ranges [str, sto) and [od, koniec].
+std::vector<double> searched(const shared::WindowSearch& w) {
+  return {w.threshold, static_cast<double>(w.rowFirst), static_cast<double>(w.rowEnd),
+          static_cast<double>(w.columnFirst), static_cast<double>(w.columnLast)};
 }
 
 // A 1-channel scan of `rows` x `columns` at `background` whose column c is
@@ -44,19 +45,18 @@ class WindowLocation : public testing::TestWithParam<Stretch> {};
 
 // 995 x 960: the start-row band begins at column 198 (B = 199). Column 197
 // rises earlier but lies outside it. Truncation: 0.18 x 960 = 172.8 gives 172.
-TEST_P(WindowLocation, PrintsTheThresholdAndBothRanges) {
+TEST_P(WindowLocation, SearchesTheThresholdsStretches) {
   const Stretch s = GetParam();
   cv::Mat scan(960, 995, CV_8UC1, cv::Scalar(0));
   scan(cv::Range(30, 960), cv::Range(197, 198)).setTo(255);
   scan(cv::Range(50, 960), cv::Range(198, 199)).setTo(255);
-  const int str = static_cast<int>(s.from * 960), sto = static_cast<int>(s.to * 960);
-  const std::string rows = "str = " + std::to_string(str) + " sto = " + std::to_string(sto) + "\n";
+  const double str = static_cast<int>(s.from * 960), sto = static_cast<int>(s.to * 960);
   const Located dark = locate(scan, s);
-  EXPECT_EQ(dark.out, "pro = 0.015000\n" + rows + "od = 60 koniec = 338\n");
+  EXPECT_EQ(searched(dark.found), (std::vector<double>{0.015f, str, sto, 60, 338}));
   EXPECT_EQ(dark.found.row, str <= 49 && 49 < sto ? 49 : str);
   EXPECT_EQ(dark.found.column, 198);
   scan.setTo(120);
-  EXPECT_EQ(locate(scan, s).out, "pro = 0.250000\n" + rows + "od = 60 koniec = 328\n");
+  EXPECT_EQ(searched(locate(scan, s).found), (std::vector<double>{0.25f, str, sto, 60, 328}));
 }
 
 // The level's bands: below 32 dark, to below 100 middle, from 100 bright;

@@ -1,5 +1,5 @@
+#include "program/scan_lines.hpp"
 #include "single/stages.hpp"
-#include "support/capture.hpp"
 #include "support/e2e.hpp"
 
 #include <opencv2/core.hpp>
@@ -20,10 +20,14 @@ struct Crop {
   std::string err;
 };
 
+// The crop, its lines as tarvel1m and tarvel1d print them, and its warnings.
 Crop crop(const cv::Mat& scan) {
   Crop c;
-  shared::CropSearch found;
-  c.image = runCaptured([&] { return single::frameCorrection(scan, found); }, c.out, &c.err);
+  shared::ScanRecord record;
+  std::vector<std::string> warnings;
+  c.image = single::frameCorrection(scan, record.crop.emplace(), warnings);
+  c.out = program::singleScanLines(record);
+  for (const std::string& warning : warnings) c.err += warning + "\n";
   return c;
 }
 

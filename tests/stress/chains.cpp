@@ -1,7 +1,7 @@
 #include "chains.hpp"
 
 #include "quad/stages.hpp"
-#include "shared/program.hpp"
+#include "shared/conversion.hpp"
 #include "single/stages.hpp"
 
 namespace stress {

@@ -86,8 +86,15 @@ void setLimit(int resource, long bytes) {
   _exit(127);
 }
 
-void signalOnceExists(pid_t pid, const std::string& path, int stopSignal) {
-  while (!fs::exists(path)) {
+bool existsStartingWith(const std::string& folder, const std::string& start) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.path().filename().string().rfind(start, 0) == 0) return true;
+  return false;
+}
+
+void signalOnceExists(pid_t pid, const std::string& folder, const std::string& start, int stopSignal) {
+  while (!existsStartingWith(folder, start)) {
     siginfo_t ended{};
     if (waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid) return;
     usleep(1000);
@@ -113,7 +120,12 @@ RunResult runProgram(const std::string& requested, const std::string& folder, co
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) startChild(program, folder, options, outPath, errPath);
-  if (options.stopSignal) signalOnceExists(pid, folder + "/" + options.signalOnceExists, options.stopSignal);
+  if (options.stopSignal && !options.signalOnceExists.empty())
+    signalOnceExists(pid, folder, options.signalOnceExists, options.stopSignal);
+  if (options.stopSignal && options.signalAfterMs >= 0) {
+    usleep(static_cast<useconds_t>(options.signalAfterMs) * 1000);
+    kill(pid, options.stopSignal);
+  }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   RunResult result;

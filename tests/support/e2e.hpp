@@ -62,8 +62,9 @@ struct RunOptions {
   long addressSpaceLimit = -1; // bytes (RLIMIT_AS)
   std::string stdoutPath;      // standard output to this file instead of the capture ("" keeps the capture)
   bool stdoutClosedPipe = false;  // standard output a pipe whose reading end is closed
-  int stopSignal = 0;          // sent once the file `signalOnceExists` (in the folder) exists
+  int stopSignal = 0;          // sent once a file whose name starts with `signalOnceExists` is in the folder,
   std::string signalOnceExists;
+  int signalAfterMs = -1;      // or, without one, this long after the start
 };
 
 // Runs `program` (a path) in `folder` ("" for the current one), standard input empty.

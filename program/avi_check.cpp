@@ -9,7 +9,7 @@
 // goes on in "AVIX" chunks, whose frames count too; the extended header
 // ("dmlh") then carries the total.
 
-#include "video_output.hpp"
+#include "avi_check.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,7 +17,7 @@
 #include <iterator>
 #include <vector>
 
-namespace shared {
+namespace program {
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -119,4 +119,4 @@ std::string aviProblem(const std::string& path, long framesAppended) {
   return {};
 }
 
-}  // namespace shared
+}  // namespace program

@@ -1,10 +1,13 @@
 // The overlay pictures as files: the folder they go to, their names, and
 // writing them so that a failure is seen. A folder that cannot take a file
 // is refused before any scan is read, so a run never finds out halfway; a
-// picture is written through a descriptor opened without waiting (a FIFO in
-// its place would hold the run) and every byte's arrival is checked.
+// picture is written to a file of its own beside its name (an entry in its
+// place that is not a regular file is refused, a FIFO would hold the run),
+// every byte's arrival is checked, and it is renamed into place whole.
 
-#include "overlay.hpp"
+#include "picture_files.hpp"
+
+#include "replaced_file.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -19,7 +22,7 @@
 #include <system_error>
 #include <vector>
 
-namespace overlay {
+namespace program {
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,6 +52,7 @@ std::string prepareFolder(const std::string& folder) {
   if (fd < 0) return systemReason();
   close(fd);
   unlink(probe.c_str());
+  removeLeftovers(folder, "");
   return {};
 }
 
@@ -68,16 +72,10 @@ std::string writePicture(const std::string& path, const cv::Mat& picture) {
   } catch (const std::exception& e) {
     return e.what();
   }
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd < 0) return systemReason();
-  struct stat info {};
-  std::string problem;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-    problem = "it exists and is not a regular file";
-  else if (!writeAll(fd, png))
-    problem = systemReason();
-  if (close(fd) != 0 && problem.empty()) problem = systemReason();
-  return problem;
+  AsideFile file;
+  if (std::string problem = createAside(path, file); !problem.empty()) return problem;
+  if (!writeAll(file.fd, png)) return systemReason();
+  return replaceWhole(file);
 }
 
-}  // namespace overlay
+}  // namespace program

@@ -1,6 +1,11 @@
+// parseOptions: the options each take their value as the next argument or
+// after "=", and a value may not be empty.
+
 #include "options.hpp"
 
 #include "diagnostics.hpp"
+
+#include "shared/messages.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -9,10 +14,10 @@
 #define TARVEL_VERSION "unknown"
 #endif
 
-namespace shared {
+namespace program {
 namespace {
 
-constexpr const char* kUsage = "Usage: %s [--overlay DIR] [--help] [--version]\n";
+constexpr const char* kUsage = "Usage: %s [--overlay DIR] [--report FILE] [--help] [--version]\n";
 
 void printHelp(const ProgramInfo& info) {
   std::printf(kUsage, info.name);
@@ -23,12 +28,15 @@ void printHelp(const ProgramInfo& info) {
       "  --overlay DIR  also write DIR/<scan name>.png for every scan: the scan with\n"
       "                 the strip edges and frame windows found, and the profiles\n"
       "                 that decided (DIR is created when missing)\n"
+      "  --report FILE  also write FILE: the run as one JSON document (the options,\n"
+      "                 the videos, every scan handled with its frame windows in\n"
+      "                 the scan's own pixels, the warnings, the exit status)\n"
       "Standard output: the measurements, one short line each, and the message\n"
       "  for a scan that cannot be loaded. Standard error: everything else\n"
       "  (warnings, errors, why a scan could not be loaded).\n"
       "Exit status: 0    the run ended normally, also when no scan is found;\n"
       "             1    a scan could not be loaded, the folder could not be listed,\n"
-      "                  a video file or picture could not be created or written\n"
+      "                  a video file, picture or report could not be created or written\n"
       "                  whole, memory ran out, or standard output could not be\n"
       "                  written; the video keeps the frames written before and is\n"
       "                  finished;\n"
@@ -40,7 +48,7 @@ void printHelp(const ProgramInfo& info) {
 }
 
 Options usageError(const ProgramInfo& info, const char* problem, const char* arg) {
-  reportError("%s %s", problem, quotedName(arg).c_str());
+  reportError("%s %s", problem, shared::quotedName(arg).c_str());
   std::fprintf(stderr, kUsage, info.name);
   Options options;
   options.done = true;
@@ -48,11 +56,28 @@ Options usageError(const ProgramInfo& info, const char* problem, const char* arg
   return options;
 }
 
+// The value of option `name` at argv[i], given as "name VALUE" or
+// "name=VALUE"; i moves past it. Null when argv[i] is not that option.
+const char* valueOf(const char* name, int argc, char** argv, int& i, bool& missing) {
+  const char* arg = argv[i];
+  const size_t length = std::strlen(name);
+  if (std::strncmp(arg, name, length) != 0) return nullptr;
+  const char* value = nullptr;
+  if (arg[length] == '=') {
+    value = arg + length + 1;
+  } else if (arg[length] == '\0') {
+    value = i + 1 < argc ? argv[++i] : "";
+  } else {
+    return nullptr;
+  }
+  missing = value[0] == '\0';
+  return value;
+}
+
 }  // namespace
 
 Options parseOptions(int argc, char** argv, const ProgramInfo& info) {
   Options options;
-  int ignored = 0;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -65,22 +90,27 @@ Options parseOptions(int argc, char** argv, const ProgramInfo& info) {
       options.done = true;
       return options;
     }
-    if (std::strcmp(arg, "--overlay") == 0) {
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') return usageError(info, "a folder must follow", arg);
-      options.overlayFolder = argv[++i];
-    } else if (std::strncmp(arg, "--overlay=", 10) == 0) {
-      if (arg[10] == '\0') return usageError(info, "a folder must follow", "--overlay");
-      options.overlayFolder = arg + 10;
+    bool missing = false;
+    if (const char* folder = valueOf("--overlay", argc, argv, i, missing)) {
+      if (missing) return usageError(info, "a folder must follow", "--overlay");
+      options.overlayFolder = folder;
+    } else if (const char* file = valueOf("--report", argc, argv, i, missing)) {
+      if (missing) return usageError(info, "a file must follow", "--report");
+      options.reportFile = file;
     } else if (arg[0] == '-') {
       return usageError(info, "unknown option", arg);
     } else {
-      ++ignored;
+      ++options.ignoredArguments;
     }
   }
-  if (ignored)
-    reportWarning("ignoring %d argument%s: the program converts the scans of the current folder", ignored,
-                  ignored == 1 ? "" : "s");
+  if (const int ignored = options.ignoredArguments) {
+    char warning[120];
+    std::snprintf(warning, sizeof warning, "ignoring %d argument%s: the program converts the scans of the current folder",
+                  ignored, ignored == 1 ? "" : "s");
+    reportWarning("%s", warning);
+    options.warnings.emplace_back(warning);
+  }
   return options;
 }
 
-}  // namespace shared
+}  // namespace program

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <initializer_list>
 
-namespace shared {
+namespace program {
 namespace {
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -29,4 +29,4 @@ void installStopHandlers() {
 
 int stopSignal() { return g_stopSignal; }
 
-}  // namespace shared
+}  // namespace program

@@ -1,59 +1,14 @@
-// Messages on standard error. Each goes out as one write of a whole line,
-// so lines from the loading and writing threads never interleave mid-line.
+// quotedName, describeException, isOutOfMemory: the words for file names
+// and caught exceptions.
 
-#include "diagnostics.hpp"
+#include "messages.hpp"
 
 #include <opencv2/core.hpp>
 
-#include <algorithm>
-#include <cstdarg>
-#include <cstdio>
-#include <mutex>
 #include <new>
-#include <utility>
 #include <system_error>
 
 namespace shared {
-namespace {
-
-const char* g_programName = "tarvel";
-std::mutex g_warningsLock;
-std::vector<std::string> g_warnings;
-
-std::string report(const char* kind, const char* format, va_list args) {
-  char message[2048];
-  std::vsnprintf(message, sizeof message, format, args);
-  char line[2200];
-  const int length = std::snprintf(line, sizeof line, "%s: %s%s\n", g_programName, kind, message);
-  if (length > 0) std::fwrite(line, 1, std::min<size_t>(length, sizeof line - 1), stderr);
-  return message;
-}
-
-}  // namespace
-
-void setProgramName(const char* name) { g_programName = name; }
-const char* programName() { return g_programName; }
-
-void reportError(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  report("", format, args);
-  va_end(args);
-}
-
-void reportWarning(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string message = report("warning: ", format, args);
-  va_end(args);
-  const std::lock_guard<std::mutex> hold(g_warningsLock);
-  g_warnings.push_back(std::move(message));
-}
-
-std::vector<std::string> takeWarnings() {
-  const std::lock_guard<std::mutex> hold(g_warningsLock);
-  return std::exchange(g_warnings, {});
-}
 
 std::string quotedName(const std::string& name) {
   static const char kHex[] = "0123456789abcdef";

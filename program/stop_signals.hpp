@@ -10,9 +10,9 @@
 //   stopSignal           the signal that asked the run to stop, 0 when none
 #pragma once
 
-namespace shared {
+namespace program {
 
 void installStopHandlers();
 int stopSignal();
 
-}  // namespace shared
+}  // namespace program

@@ -1,0 +1,19 @@
+// What the programs say on standard error: every line starts with the
+// program's name. Each goes out as one write of a whole line, so lines from
+// the loading and writing threads never interleave mid-line.
+//
+//   setProgramName  the name every message starts with
+//   programName     that name
+//   reportError     "<program>: <message>\n" on standard error
+//   reportWarning   "<program>: warning: <message>\n" on standard error
+#pragma once
+
+namespace program {
+
+void setProgramName(const char* name);
+const char* programName();
+
+void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reportWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace program
