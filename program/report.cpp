@@ -22,7 +22,7 @@
 namespace program {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 double decimal(float value) {
   char text[32];
@@ -160,7 +160,7 @@ json runReport(const RunFacts& facts, json scans) {
 
 std::string writeReport(AsideFile& file, const json& document) {
   // A file name need not be UTF-8; bytes that are not show as U+FFFD.
-  const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  const std::string text = document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = write(file.fd, text.data() + done, text.size() - done);

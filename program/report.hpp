@@ -26,7 +26,7 @@ namespace program {
 enum class ScanEnd { Converted, Stopped, Failed, NotLoaded };
 
 // record: null for a scan that did not load. reason: why it was not converted.
-nlohmann::json scanReport(const std::string& name, ScanEnd end, const std::string& reason,
+nlohmann::ordered_json scanReport(const std::string& name, ScanEnd end, const std::string& reason,
                           const shared::ScanRecord* record);
 
 struct VideoFacts {
@@ -49,8 +49,8 @@ struct RunFacts {
   std::vector<std::string> errors;  // every error given on standard error, without the program's name
 };
 
-nlohmann::json runReport(const RunFacts& facts, nlohmann::json scans);
+nlohmann::ordered_json runReport(const RunFacts& facts, nlohmann::ordered_json scans);
 
-std::string writeReport(AsideFile& file, const nlohmann::json& document);
+std::string writeReport(AsideFile& file, const nlohmann::ordered_json& document);
 
 }  // namespace program

@@ -120,13 +120,15 @@ void printScan(const ProgramSpec& program, const shared::ScanRecord& record) {
 
 // What a run holds while its scans are converted.
 struct Run {
+  Run(const ProgramSpec& spec, const Options& given) : program(spec), options(given) {}
+
   const ProgramSpec& program;
   const Options& options;
   Errors errors;
   Pictures pictures;
   std::list<Video> videos;  // a list: the writing thread holds a reference to the first
   shared::RunState state;
-  nlohmann::json scans = nlohmann::json::array();
+  nlohmann::ordered_json scans = nlohmann::ordered_json::array();
   LoopResult loop;
   bool started = false;
 
@@ -252,7 +254,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv) {
     }
   }
 
-  Run run{program, options, {}, {}, {}, {}, nlohmann::json::array(), {}, false};
+  Run run{program, options};
   int status = 1;
   bool whole = prepareOutputs(run);
   if (whole) {
@@ -291,7 +293,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv) {
   facts.run = &run.state;
   facts.videos = videoFacts(run.videos);
   facts.errors = run.errors.messages;
-  nlohmann::json document = runReport(facts, std::move(run.scans));
+  nlohmann::ordered_json document = runReport(facts, std::move(run.scans));
   if (const std::string problem = writeReport(reportFile, document); !problem.empty()) {
     reportError("cannot write the report %s: %s", shared::quotedName(options.reportFile).c_str(), problem.c_str());
     return 1;
