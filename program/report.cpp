@@ -5,13 +5,14 @@
 
 #include "report.hpp"
 
+#include "stop_signals.hpp"
+
 #include "shared/window_in_scan.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -74,15 +75,6 @@ const char* loopEndName(LoopEnd end) {
     case LoopEnd::Failed: return "conversion failed";
   }
   return "";
-}
-
-const char* signalName(int signal) {
-  switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
 }
 
 json cropReport(const shared::CropSearch& c) {

@@ -52,15 +52,6 @@ struct Errors {
   }
 };
 
-const char* signalName(int signal) {
-  switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
-}
-
 // Flushes and closes standard output; false, with a message, when any of
 // what was printed did not reach it.
 bool closeStandardOutput(Errors* errors) {
@@ -144,6 +135,8 @@ int convertOne(Run& run, std::future<void>& writing, cv::Mat scan, const std::st
   const cv::Mat forPicture = run.pictures.folder.empty() ? cv::Mat() : scan;
   Video& video = run.videos.front();
   shared::ScanRecord record;
+  record.loadedSize = scan.size();
+  record.channels = scan.channels();
   std::vector<cv::Mat> frames;
   const shared::FrameSink sink = [&frames](const cv::Mat& window, int copies) {
     frames.insert(frames.end(), copies, scaleToVideoFrame(window));

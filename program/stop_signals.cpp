@@ -29,4 +29,13 @@ void installStopHandlers() {
 
 int stopSignal() { return g_stopSignal; }
 
+const char* signalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+  }
+}
+
 }  // namespace program

@@ -8,11 +8,13 @@
 //
 //   installStopHandlers  before the first writer is created
 //   stopSignal           the signal that asked the run to stop, 0 when none
+//   signalName           "SIGINT", "SIGTERM" or "SIGHUP"
 #pragma once
 
 namespace program {
 
 void installStopHandlers();
 int stopSignal();
+const char* signalName(int signal);
 
 }  // namespace program

@@ -9,8 +9,6 @@
 namespace quad {
 
 void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record) {
-  record.loadedSize = scan.size();
-  record.channels = scan.channels();
   shared::CropSearch crop;
   cv::Mat cropped = frameCorrection(scan, crop, record.warnings);
   record.crop = std::move(crop);
