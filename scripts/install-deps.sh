@@ -7,6 +7,7 @@ packages=(
   g++ cmake make
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
   libgtest-dev libbenchmark-dev libtiff-tools
+  nlohmann-json3-dev
   ffmpeg
   clang libclang-rt-14-dev
   pandoc help2man man-db groff-base
