@@ -6,6 +6,11 @@
 //   programName     that name
 //   reportError     "<program>: <message>\n" on standard error
 //   reportWarning   "<program>: warning: <message>\n" on standard error
+//   showStatusLine  "<program>: <text>" on standard error, to be overwritten by the next
+//   clearStatusLine takes that line away
+//
+// A message given while a status line shows takes its place; the next
+// status line is drawn below the message.
 #pragma once
 
 namespace program {
@@ -15,5 +20,10 @@ const char* programName();
 
 void reportError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void reportWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Only for a terminal: the line is drawn with a carriage return and erased
+// to its end with the terminal's "erase line" sequence.
+void showStatusLine(const char* text);
+void clearStatusLine();
 
 }  // namespace program

@@ -130,14 +130,18 @@ json scanReport(const std::string& name, ScanEnd end, const std::string& reason,
 json runReport(const RunFacts& facts, json scans) {
   const Options& options = *facts.options;
   json report = {{"program", facts.program}, {"version", TARVEL_VERSION}};
-  report["options"] = {{"overlay", options.overlayFolder.empty() ? json() : json(options.overlayFolder)},
+  report["options"] = {{"all", options.allScans},
+                       {"video", options.videoFile},
+                       {"fps", options.fps},
+                       {"size", {options.width, options.height}},
+                       {"overlay", options.overlayFolder.empty() ? json() : json(options.overlayFolder)},
                        {"report", options.reportFile},
                        {"ignored_arguments", options.ignoredArguments}};
   report["status"] = facts.status;
   report["ended"] = facts.started ? loopEndName(facts.loop.end) : "not started";
   if (facts.signal) report["signal"] = signalName(facts.signal);
   report["errors"] = facts.errors;
-  report["warnings"] = options.warnings;
+  report["warnings"] = facts.warnings;
   const bool calibrated = facts.run && facts.run->calibrated;
   report["resolution"] = calibrated ? json{{"x", facts.run->resolution.x}, {"y", facts.run->resolution.y}} : json();
   report["geometry"] = calibrated ? geometryReport(facts.run->geometry) : json();

@@ -46,7 +46,8 @@ struct RunFacts {
   int signal = 0;        // the stop signal, 0 when none
   const shared::RunState* run = nullptr;
   std::vector<VideoFacts> videos;
-  std::vector<std::string> errors;  // every error given on standard error, without the program's name
+  std::vector<std::string> errors;    // every error given on standard error, without the program's name
+  std::vector<std::string> warnings;  // the warnings about the run itself
 };
 
 nlohmann::ordered_json runReport(const RunFacts& facts, nlohmann::ordered_json scans);

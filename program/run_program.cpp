@@ -18,6 +18,7 @@
 #include "background.hpp"
 #include "diagnostics.hpp"
 #include "picture_files.hpp"
+#include "progress.hpp"
 #include "replaced_file.hpp"
 #include "report.hpp"
 #include "scan_loop.hpp"
@@ -30,6 +31,8 @@
 #include <opencv2/core/utils/logger.hpp>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -120,8 +123,16 @@ struct Run {
   std::list<Video> videos;  // a list: the writing thread holds a reference to the first
   shared::RunState state;
   nlohmann::ordered_json scans = nlohmann::ordered_json::array();
+  std::vector<std::string> warnings{options.warnings};  // about the run
   LoopResult loop;
   bool started = false;
+  long framesSent = 0;  // handed to the writing thread
+  Progress progress = startProgress();
+
+  void warn(const std::string& warning) {
+    reportWarning("%s", warning.c_str());
+    warnings.push_back(warning);
+  }
 
   void note(const std::string& name, ScanEnd end, const std::string& reason, const shared::ScanRecord* record) {
     if (!options.reportFile.empty()) scans.push_back(scanReport(name, end, reason, record));
@@ -138,8 +149,8 @@ int convertOne(Run& run, std::future<void>& writing, cv::Mat scan, const std::st
   record.loadedSize = scan.size();
   record.channels = scan.channels();
   std::vector<cv::Mat> frames;
-  const shared::FrameSink sink = [&frames](const cv::Mat& window, int copies) {
-    frames.insert(frames.end(), copies, scaleToVideoFrame(window));
+  const shared::FrameSink sink = [&frames, &video](const cv::Mat& window, int copies) {
+    frames.insert(frames.end(), copies, scaleToVideoFrame(window, video.size));
   };
   try {
     run.program.convert(std::move(scan), run.state, sink, record);
@@ -152,6 +163,7 @@ int convertOne(Run& run, std::future<void>& writing, cv::Mat scan, const std::st
   }
   printScan(run.program, record);
   if (!record.stop.empty()) run.errors.add(record.stop);
+  run.framesSent += static_cast<long>(frames.size());
   try {
     appendFramesInBackground(video, std::move(frames), writing);
   } catch (...) {
@@ -178,16 +190,37 @@ bool prepareOutputs(Run& run) {
       return false;
     }
   }
+  // The first video receives the frames, as the options ask for it; any
+  // other is made as the program always makes it.
   for (const VideoFile& file : run.program.videos) {
-    removeLeftovers(".", file.name);
+    const bool main = run.videos.empty();
+    const std::string name = main ? run.options.videoFile : file.name;
+    const fs::path path(name);
+    removeLeftovers(path.has_parent_path() ? path.parent_path().string() : ".", path.filename().string());
     run.videos.emplace_back();
-    if (const std::string problem = openVideo(run.videos.back(), file.name, file.fourcc); !problem.empty()) {
-      run.errors.add("cannot create the video file " + shared::quotedName(file.name) + ": " + problem +
+    const std::string problem =
+        main ? openVideo(run.videos.back(), name, run.options.format.fourcc, run.options.fps,
+                         cv::Size(run.options.width, run.options.height))
+             : openVideo(run.videos.back(), name, file.fourcc);
+    if (!problem.empty()) {
+      run.errors.add("cannot create the video file " + shared::quotedName(name) + ": " + problem +
                      "; no scan was read");
       return false;
     }
   }
   return true;
+}
+
+// A run that left scans unread, or found none, says so: a user would
+// otherwise take the video for the whole folder's.
+void noteWhatWasLeft(Run& run) {
+  const LoopResult& loop = run.loop;
+  if (loop.end == LoopEnd::Limit && loop.scansLeft > 0)
+    run.warn(std::to_string(run.program.maxScans) + " scans converted and " + std::to_string(loop.scansLeft) +
+             " left unread: at most " + std::to_string(run.program.maxScans) +
+             " a run; --all converts every scan");
+  if (loop.end == LoopEnd::NoScans)
+    run.warn("no scan in the current folder: " + shared::quotedName(run.videos.front().fileName) + " has no frames");
 }
 
 // The scan loop, with what it lets through (memory running out in the
@@ -196,19 +229,26 @@ int convertScans(Run& run) {
   // Each scan's frames are encoded while the next scan is cut; waited for
   // before the videos are released.
   std::future<void> writing;
+  ScanLoopHandlers handlers;
+  handlers.convert = [&run, &writing](cv::Mat scan, const std::string& name, ScanPlace) {
+    return convertOne(run, writing, scan, name);
+  };
+  handlers.notLoaded = [&run](const std::string& name, const std::string& reason) {
+    run.note(name, ScanEnd::NotLoaded, reason, nullptr);
+  };
+  handlers.starting = [&run](ScanPlace place) {
+    showProgress(run.progress, place.number, place.total, run.framesSent);
+  };
   try {
-    run.loop = runScanLoop(
-        run.program.maxScans,
-        [&run, &writing](cv::Mat scan, const std::string& name) { return convertOne(run, writing, scan, name); },
-        [&run](const std::string& name, const std::string& reason) {
-          run.note(name, ScanEnd::NotLoaded, reason, nullptr);
-        });
+    run.loop = runScanLoop(run.options.allScans ? INT_MAX : run.program.maxScans, handlers);
     if (!run.loop.error.empty()) run.errors.messages.push_back(run.loop.error);
   } catch (...) {
     run.errors.add("the run failed: " + shared::describeException(std::current_exception()));
     run.loop.status = 1;
     run.loop.end = LoopEnd::Failed;
   }
+  endProgress(run.progress);
+  noteWhatWasLeft(run);
   try {
     if (writing.valid()) writing.get();
   } catch (...) {
@@ -222,8 +262,8 @@ int convertScans(Run& run) {
 std::vector<VideoFacts> videoFacts(const std::list<Video>& videos) {
   std::vector<VideoFacts> facts;
   for (const Video& video : videos)
-    facts.push_back({video.fileName, video.fourcc, kVideoWidth, kVideoHeight, kVideoFps, video.framesAppended,
-                     video.placed});
+    facts.push_back({video.fileName, video.fourcc, video.size.width, video.size.height, video.fps,
+                     video.framesAppended, video.placed});
   return facts;
 }
 
@@ -231,9 +271,15 @@ std::vector<VideoFacts> videoFacts(const std::list<Video>& videos) {
 
 int runProgram(const ProgramSpec& program, int argc, char** argv) {
   setProgramName(program.info.name);
-  const Options options = parseOptions(argc, argv, program.info);
+  const VideoFile& own = program.videos.front();
+  const Options options = parseOptions(argc, argv, program.info,
+                                       {own.name, own.fourcc, program.maxScans,
+                                        program.videos.size() > 1 ? program.videos[1].name : nullptr});
   if (options.done) return options.status == 0 && !closeStandardOutput(nullptr) ? 1 : options.status;
+  // The library's own messages, and those of the FFmpeg it writes through,
+  // would mix with ours on standard error.
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+  setenv("OPENCV_FFMPEG_LOGLEVEL", "-8", 1);
   installStopHandlers();
 
   AsideFile reportFile;
@@ -286,6 +332,7 @@ int runProgram(const ProgramSpec& program, int argc, char** argv) {
   facts.run = &run.state;
   facts.videos = videoFacts(run.videos);
   facts.errors = run.errors.messages;
+  facts.warnings = run.warnings;
   nlohmann::ordered_json document = runReport(facts, std::move(run.scans));
   if (const std::string problem = writeReport(reportFile, document); !problem.empty()) {
     reportError("cannot write the report %s: %s", shared::quotedName(options.reportFile).c_str(), problem.c_str());

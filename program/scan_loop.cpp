@@ -21,6 +21,7 @@
 #include "shared/scan_listing.hpp"
 #include "shared/scan_loading.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -63,7 +64,7 @@ LoopResult failed(LoopEnd end, const std::string& error) {
 
 }  // namespace
 
-LoopResult runScanLoop(int maxScans, const ScanHandler& handle, const LoadFailureHandler& notLoaded) {
+LoopResult runScanLoop(int maxScans, const ScanLoopHandlers& handlers) {
   std::vector<std::string> names;
   size_t next = 0;
   std::future<shared::LoadedScan> nextScan;  // the scan names[next] is loading, when valid
@@ -87,6 +88,8 @@ LoopResult runScanLoop(int maxScans, const ScanHandler& handle, const LoadFailur
       std::printf("No tif file");
       return ended(LoopEnd::ListingDone);
     }
+    const ScanPlace place{scanNumber, static_cast<int>(std::min<size_t>(names.size(), maxScans))};
+    if (handlers.starting) handlers.starting(place);
     const std::string& name = names[next++];
     std::printf("%-12s\n", name.c_str());
     shared::LoadedScan scan = loadInTurn(nextScan, name);
@@ -94,14 +97,15 @@ LoopResult runScanLoop(int maxScans, const ScanHandler& handle, const LoadFailur
       std::printf("Could not load image file: %s\n", name.c_str());
       const LoopResult result =
           failed(LoopEnd::NotLoaded, "cannot load the scan " + shared::quotedName(name) + ": " + scan.failure);
-      notLoaded(name, scan.failure);
+      handlers.notLoaded(name, scan.failure);
       return result;
     }
     if (scanNumber < maxScans && next < names.size())
       nextScan = inBackground([ahead = names[next]] { return shared::loadScan(ahead); });
     // Returning early waits for a load under way; its scan is dropped.
     try {
-      if (const int status = handle(std::move(scan.image), name)) return ended(LoopEnd::Handler, status);
+      if (const int status = handlers.convert(std::move(scan.image), name, place))
+        return ended(LoopEnd::Handler, status);
     } catch (...) {
       return failed(LoopEnd::Failed, "converting the scan " + shared::quotedName(name) +
                                          " failed: " + shared::describeException(std::current_exception()));

@@ -11,10 +11,18 @@
 
 namespace program {
 
+// Where a scan stands in the run: number counts from 1, of the scans the
+// run will read (the listing's, or as many as the limit lets through).
+struct ScanPlace {
+  int number = 0, total = 0;
+};
+
 // Handles one loaded scan; returns 0 to go on, or the exit status to stop
 // with. The scan is handed over, so the handler can release it as soon as
 // it is cropped.
-using ScanHandler = std::function<int(cv::Mat scan, const std::string& name)>;
+using ScanHandler = std::function<int(cv::Mat scan, const std::string& name, ScanPlace place)>;
+// Told of each scan before it is loaded.
+using ScanStartHandler = std::function<void(ScanPlace place)>;
 // Told of a scan that did not load, and why, after its messages are given.
 using LoadFailureHandler = std::function<void(const std::string& name, const std::string& reason)>;
 
@@ -36,6 +44,12 @@ struct LoopResult {
   std::string error;  // the message the loop gave on standard error when it failed
 };
 
-LoopResult runScanLoop(int maxScans, const ScanHandler& handle, const LoadFailureHandler& notLoaded);
+struct ScanLoopHandlers {
+  ScanHandler convert;
+  LoadFailureHandler notLoaded;
+  ScanStartHandler starting;  // may be empty
+};
+
+LoopResult runScanLoop(int maxScans, const ScanLoopHandlers& handlers);
 
 }  // namespace program

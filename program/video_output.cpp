@@ -1,6 +1,6 @@
-// Video output: AVI files through the library's FFmpeg backend, colour,
-// 640 x 480 at 25 frames per second. Frames are scaled bicubic, width and
-// height independently, so a frame's aspect ratio is not kept.
+// Video output through the library's FFmpeg backend, colour, at the run's
+// size and rate. Frames are scaled bicubic, width and height independently,
+// so a frame's aspect ratio is not kept.
 //
 // Each video is written to a temporary file beside its final name and
 // renamed over it once it is finished and checked (replaced_file.hpp), so a
@@ -9,10 +9,12 @@
 //
 // The library's writer reports neither a failed open's reason nor a failed
 // write, so both are found out here: the file is created before the library
-// opens it, and a finished file is read back (aviProblem) and counted
+// opens it, and a finished AVI file is read back (aviProblem) and counted
 // against the frames appended. A file that did not reach the disk whole is
 // reported, with the reason a test write gives (a full disk, a file-size
-// limit) where there is one.
+// limit) where there is one. An MP4 or Matroska file is checked as far as
+// its size goes: a write the disk refused leaves it shorter than what was
+// written, which the test write then tells.
 //
 // Encoding takes most of a four-frame scan's time, so the program hands each
 // scan's frames to a second thread (appendFramesInBackground) and goes on
@@ -20,7 +22,7 @@
 
 #include "video_output.hpp"
 
-#include "avi_check.hpp"
+#include "video_check.hpp"
 #include "background.hpp"
 
 #include "shared/messages.hpp"
@@ -58,9 +60,12 @@ std::string whyNotWritten(const std::string& fileName) {
 
 }  // namespace
 
-std::string openVideo(Video& video, const std::string& fileName, const char* fourcc) {
+std::string openVideo(Video& video, const std::string& fileName, const std::string& fourcc, double fps,
+                      cv::Size size) {
   video.fileName = fileName;
   video.fourcc = fourcc;
+  video.fps = fps;
+  video.size = size;
   video.framesAppended = 0;
   // An entry that is not a regular file (a FIFO would hold the writer's open
   // forever) is refused before the library touches anything.
@@ -70,19 +75,19 @@ std::string openVideo(Video& video, const std::string& fileName, const char* fou
   // FFmpeg takes "name:rest" for a protocol; a path with a folder in it is a file.
   const std::string path = video.file.path.find('/') == std::string::npos ? "./" + video.file.path : video.file.path;
   try {
-    video.writer.open(path, cv::CAP_FFMPEG, code, kVideoFps, cv::Size(kVideoWidth, kVideoHeight), true);
+    video.writer.open(path, cv::CAP_FFMPEG, code, fps, size, true);
   } catch (...) {
     reason = shared::describeException(std::current_exception());
   }
   if (video.writer.isOpened()) return {};
-  if (reason.empty()) reason = std::string("the image library cannot write ") + fourcc + " video";
+  if (reason.empty()) reason = "the image library cannot write " + fourcc + " video";
   video.file = AsideFile();
   return reason;
 }
 
-cv::Mat scaleToVideoFrame(const cv::Mat& frame) {
+cv::Mat scaleToVideoFrame(const cv::Mat& frame, cv::Size size) {
   cv::Mat scaled;
-  cv::resize(frame, scaled, cv::Size(kVideoWidth, kVideoHeight), 0, 0, cv::INTER_CUBIC);
+  cv::resize(frame, scaled, size, 0, 0, cv::INTER_CUBIC);
   return scaled;
 }
 
@@ -111,7 +116,7 @@ std::string finishVideo(Video& video) {
   std::string problem;
   try {
     video.writer.release();
-    problem = aviProblem(video.file.path, video.framesAppended);
+    problem = videoProblem(video.file.path, video.fourcc, video.framesAppended);
   } catch (...) {
     problem = "finishing it failed: " + shared::describeException(std::current_exception());
   }

@@ -1,8 +1,9 @@
-// Video output: colour AVI files, 640 x 480 at 25 frames per second, each
-// written aside and put in place whole (replaced_file.hpp).
+// Video output: colour videos, 640 x 480 at 25 frames per second unless a
+// run asks for another size and rate, each written aside and put in place
+// whole (replaced_file.hpp).
 //
-//   openVideo                 a writer for a file name and FourCC; or why not
-//   scaleToVideoFrame         bicubic scaling to 640 x 480, width and height apart
+//   openVideo                 a writer for a file name, FourCC, rate and size; or why not
+//   scaleToVideoFrame         bicubic scaling to the video's size, width and height apart
 //   appendFrame               writes a frame, a gray one as three equal channels
 //   appendFramesInBackground  appends frames on a second thread, after those appended before
 //   finishVideo               releases the writer, checks the file holds every frame, puts it in place
@@ -20,13 +21,11 @@
 
 namespace program {
 
-constexpr int kVideoWidth = 640;
-constexpr int kVideoHeight = 480;
-constexpr double kVideoFps = 25.0;
-
 struct Video {
   std::string fileName;  // the final name
   std::string fourcc;
+  double fps = 25;
+  cv::Size size{640, 480};
   AsideFile file;        // where it is written until it is finished
   cv::VideoWriter writer;
   long framesAppended = 0;
@@ -35,8 +34,9 @@ struct Video {
 
 // Empty when the writer is open; else the reason, in the system's words
 // where it has them.
-std::string openVideo(Video& video, const std::string& fileName, const char* fourcc);
-cv::Mat scaleToVideoFrame(const cv::Mat& frame);
+std::string openVideo(Video& video, const std::string& fileName, const std::string& fourcc, double fps = 25,
+                      cv::Size size = {640, 480});
+cv::Mat scaleToVideoFrame(const cv::Mat& frame, cv::Size size = {640, 480});
 void appendFrame(Video& video, const cv::Mat& frame);
 
 // Waits until the frames of the previous call are written (rethrowing what

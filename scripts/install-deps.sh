@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev libtiff-tools
   nlohmann-json3-dev
   ffmpeg
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   clang libclang-rt-14-dev
   pandoc help2man man-db groff-base
   dpkg-dev lintian

@@ -144,7 +144,8 @@ TEST_P(Driver, EmptyFolderSaysSoAndEndsNormally) {
   const e2e::RunResult r = run();
   EXPECT_EQ(r.out, "No tif file in directory");
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(fs::exists(video()));  // writers come before the listing
+  EXPECT_NE(r.err.find("has no frames"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(video()));
 }
 
 // Listed by name regardless of letter case (b.TIF before C.tif); a gray scan
@@ -171,7 +172,7 @@ TEST_P(Driver, ThreeScansInListingOrder) {
 }
 
 // Gray and colour in turn, gray first (the other runs start with colour).
-TEST_P(Driver, ScansPastTheLimitAreLeftWithoutAMessage) {
+TEST_P(Driver, ScansPastTheLimitAreLeftWithANote) {
   std::vector<Scan> scans;
   for (int i = 1; i <= GetParam().scanLimit + 2; ++i) {
     char name[32];
@@ -183,7 +184,39 @@ TEST_P(Driver, ScansPastTheLimitAreLeftWithoutAMessage) {
   const e2e::RunResult r = run();
   EXPECT_EQ(r.out, linesOf(scans));
   EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("2 left unread: at most " + std::to_string(GetParam().scanLimit) +
+                       " a run; --all converts every scan"),
+            std::string::npos)
+      << r.err;
   expectVideo(scans);
+}
+
+// --all, --video, --fps and --size, as ffprobe and GStreamer see the video.
+TEST_P(Driver, VideoOptionsGiveTheVideoAskedFor) {
+  const struct {
+    std::vector<std::string> args;
+    std::string file, codec;  // file "": the program's own; codec "": its own FourCC, else the codec's name
+    int width, height;
+    const char* rate;
+  } kCases[] = {
+      {{"--all", "--fps", "18"}, "", "", 640, 480, "18/1"},
+      {{"--all", "--video", "v.mp4", "--size", "320x240", "--fps", "23.976"}, "v.mp4", "h264", 320, 240, "2997/125"},
+      {{"--all", "--video", "v.mkv", "--size", "1280x720"}, "v.mkv", "ffv1", 1280, 720, "25/1"},
+  };
+  const int count = GetParam().scanLimit + 1;
+  for (int i = 1; i <= count; ++i) write({{"scan_" + std::to_string(100 + i) + ".tif", i, 3}});
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const e2e::RunResult r = run(c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string file = folder.file(c.file.empty() ? GetParam().video : c.file);
+    const e2e::VideoInfo info = e2e::probeVideo(file);
+    EXPECT_EQ(c.codec.empty() ? info.codecTag : info.codec, c.codec.empty() ? GetParam().codec : c.codec);
+    EXPECT_EQ(cv::Size(info.width, info.height), cv::Size(c.width, c.height));
+    EXPECT_EQ(info.frameRate, c.rate);
+    EXPECT_EQ(info.frames, count * GetParam().framesPerScan);
+    EXPECT_TRUE(e2e::playsInGstreamer(file));
+  }
 }
 
 // The frames before it stay in a finished video; the run reports failure.

@@ -134,15 +134,25 @@ TEST_P(Faults, StandardOutputThatCannotBeWrittenIsAFailureAfterTheVideo) {
   }
 }
 
-// Unknown options change nothing; other arguments are ignored with a note.
-TEST_P(Faults, AnUnknownOptionIsAUsageErrorBeforeAnyFile) {
+// Unknown options and wrong values change nothing; other arguments are ignored with a note.
+TEST_P(Faults, AnUnknownOptionOrAWrongValueIsAUsageErrorBeforeAnyFile) {
   copyScans("one");
   std::ofstream(video()) << "kept";
-  const auto bogus = run({"--bogus"});
-  EXPECT_EQ(bogus.status, 2);
-  EXPECT_EQ(bogus.out, "");
-  EXPECT_NE(bogus.err.find("Usage: "), std::string::npos);
+  const std::vector<std::string> kBad[] = {
+      {"--bogus"},         {"--fps", "0"},           {"--fps", "fast"},       {"--fps", "24.0001"},
+      {"--size", "641x480"}, {"--size", "640"},       {"--video", "v.mov"},    {"--video", "v.mp4", "--size", "8x8"},
+      {"--report"},        {"--fps"}};
+  for (const auto& args : kBad) {
+    const auto bad = run(args);
+    EXPECT_EQ(bad.status, 2) << args[0];
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("Usage: "), std::string::npos);
+    EXPECT_NE(bad.err.find("--help"), std::string::npos);
+  }
   EXPECT_EQ(e2e::readFile(video()), "kept");
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder.path)) files.push_back(entry.path().filename().string());
+  EXPECT_EQ(files.size(), 2u);  // the scan and the video
 
   const auto plain = run(), extra = run({"scans", "here"});
   EXPECT_EQ(extra.status, 0);

@@ -21,7 +21,7 @@ TEST(ScanLoop, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   for (const char* name : {"a.tif", "b.tif", "c.tif"})
     ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(3, 3, CV_8UC1, cv::Scalar(++value))));
   std::vector<int> seen;
-  auto handler = [&](cv::Mat scan, const std::string& name) {
+  auto handler = [&](cv::Mat scan, const std::string& name, program::ScanPlace) {
     const int number = name[0] - 'a' + 1;
     EXPECT_EQ(scan.at<std::uint8_t>(0, 0), number);
     seen.push_back(number);
@@ -34,10 +34,8 @@ TEST(ScanLoop, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
     const fs::path before = fs::current_path();
     fs::current_path(dir.path);
     testing::internal::CaptureStdout();
-    const program::LoopResult result =
-        program::runScanLoop(maxScans, handle, [&](const std::string& name, const std::string&) {
-          notLoaded.push_back(name);
-        });
+    const program::LoopResult result = program::runScanLoop(
+        maxScans, {handle, [&](const std::string& name, const std::string&) { notLoaded.push_back(name); }, {}});
     std::fflush(stdout);
     out = testing::internal::GetCapturedStdout();
     fs::current_path(before);
@@ -60,7 +58,7 @@ TEST(ScanLoop, StopsAtTheLimitAndAtAScanThatWillNotLoad) {
   EXPECT_EQ(notLoaded, (std::vector<std::string>{"b.tif"}));
 
   // A handler's own stop ends the loop with its status.
-  r = loop(10, [](cv::Mat, const std::string&) { return 7; });
+  r = loop(10, [](cv::Mat, const std::string&, program::ScanPlace) { return 7; });
   EXPECT_EQ(out, "a.tif       \n");
   EXPECT_EQ(r.status, 7);
   EXPECT_EQ(r.end, program::LoopEnd::Handler);

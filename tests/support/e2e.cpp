@@ -147,7 +147,7 @@ RunResult ProgramTest::runUnprivileged(unsigned folderMode) const {
 
 // The paths the build found them at.
 const std::string kFfmpeg = TARVEL_FFMPEG, kFfprobe = TARVEL_FFPROBE, kTiffcp = TARVEL_TIFFCP,
-                  kTiffset = TARVEL_TIFFSET;
+                  kTiffset = TARVEL_TIFFSET, kGstLaunch = TARVEL_GST_LAUNCH_1_0;
 
 RunResult runTool(const std::string& tool, const std::vector<std::string>& args) {
   RunOptions options;
@@ -158,7 +158,7 @@ RunResult runTool(const std::string& tool, const std::vector<std::string>& args)
 VideoInfo probeVideo(const std::string& path) {
   const std::string text =
       runTool(kFfprobe, {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
-                         "stream=codec_tag_string,width,height,r_frame_rate,nb_frames,nb_read_frames", "-of",
+                         "stream=codec_name,codec_tag_string,width,height,r_frame_rate,nb_frames,nb_read_frames", "-of",
                          "default=nw=1", path})
           .out;
   VideoInfo info;
@@ -170,6 +170,7 @@ VideoInfo probeVideo(const std::string& path) {
     const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
     info.readable = true;
     if (key == "codec_tag_string") info.codecTag = value;
+    else if (key == "codec_name") info.codec = value;
     else if (key == "width") info.width = std::atoi(value.c_str());
     else if (key == "height") info.height = std::atoi(value.c_str());
     else if (key == "r_frame_rate") info.frameRate = value;
@@ -177,6 +178,10 @@ VideoInfo probeVideo(const std::string& path) {
     else if (key == "nb_frames") info.headerFrames = std::atoi(value.c_str());
   }
   return info;
+}
+
+bool playsInGstreamer(const std::string& path) {
+  return runTool(kGstLaunch, {"-q", "filesrc", "location=" + path, "!", "decodebin", "!", "fakesink"}).status == 0;
 }
 
 std::vector<cv::Mat> decodeFrames(const std::string& path) {

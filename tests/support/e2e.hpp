@@ -71,7 +71,7 @@ struct RunOptions {
 RunResult runProgram(const std::string& program, const std::string& folder, const RunOptions& options = {});
 // Runs an outside tool (one of these) in the current folder.
 RunResult runTool(const std::string& tool, const std::vector<std::string>& args);
-extern const std::string kFfmpeg, kFfprobe, kTiffcp, kTiffset;
+extern const std::string kFfmpeg, kFfprobe, kTiffcp, kTiffset, kGstLaunch;
 
 // A test run once for each program, each time in a fresh folder.
 class ProgramTest : public testing::TestWithParam<Program> {
@@ -129,6 +129,7 @@ std::string readFile(const std::string& path);
 struct VideoInfo {
   bool readable = false;
   std::string codecTag;  // as ffprobe prints it, e.g. "DIVX"
+  std::string codec;     // the codec's name, e.g. "mpeg4"
   int width = 0;
   int height = 0;
   std::string frameRate;  // e.g. "25/1"
@@ -137,6 +138,8 @@ struct VideoInfo {
 };
 
 VideoInfo probeVideo(const std::string& path);
+// Whether GStreamer decodes every frame of the video without an error.
+bool playsInGstreamer(const std::string& path);
 std::vector<cv::Mat> decodeFrames(const std::string& path);
 
 constexpr double kExact = std::numeric_limits<double>::infinity();
