@@ -113,7 +113,7 @@ FilmLayout planFilm(const FilmRequest& request, cv::RNG& rng)
     const double perfFromLine = g.perfFromLine + rng.uniform(-0.02, 0.02);
     const bool flip = rng.uniform(0, 2) == 1;
     const double lengthDraw = rng.uniform(0.0, 1.0), placeDraw = rng.uniform(0.0, 1.0);
-    const double marginTopDraw = rng.uniform(0.03, 0.2), marginBottomDraw = rng.uniform(0.03, 0.2);
+    const double marginTopDraw = rng.uniform(0.03, 0.15), marginBottomDraw = rng.uniform(0.03, 0.15);
     const double frameAreaDraw[2] = {rng.uniform(0.0, 1.0), rng.uniform(0.0, 1.0)};
     const double pictureRadiusDraw = rng.uniform(0.02, 0.06);
 

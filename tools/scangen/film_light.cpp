@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -37,14 +38,24 @@ void unevenLight(cv::Mat gain, cv::RNG& rng)
 
 }  // namespace
 
-void scannerLight(cv::Mat scan, cv::Mat spare, const StockLook& look, cv::RNG& rng)
+void scannerLight(cv::Mat scan, cv::Mat spare, double dpi, const StockLook& look, cv::RNG& rng)
 {
     // `spare` is memory the caller no longer needs: fresh memory for a
     // scan-sized buffer costs more than all the arithmetic on it.
     cv::Mat work(scan.size(), scan.type(), spare.data);
     unevenLight(work, rng);
     cv::multiply(scan, work, scan, 1.0 / 128);
-    rng.fill(work, cv::RNG::NORMAL, cv::Scalar::all(128), cv::Scalar::all(look.grain));
+    // Above 1200 dpi a grain clump spans more than a pixel: the grain is
+    // drawn at 1200 dpi and enlarged (a little stronger, as enlarging
+    // smooths it).
+    if (dpi <= 1200) {
+        rng.fill(work, cv::RNG::NORMAL, cv::Scalar::all(128), cv::Scalar::all(look.grain));
+    } else {
+        const double share = 1200 / dpi;
+        cv::Mat coarse(std::max(1, int(scan.rows * share)), std::max(1, int(scan.cols * share)), scan.type());
+        rng.fill(coarse, cv::RNG::NORMAL, cv::Scalar::all(128), cv::Scalar::all(1.3 * look.grain));
+        cv::resize(coarse, work, work.size(), 0, 0, cv::INTER_LINEAR);
+    }
     cv::addWeighted(scan, 1, work, 1, -128, scan);
 }
 

@@ -99,9 +99,9 @@ FilmScan makeFilmScan(const FilmRequest& request)
     const FilmLayout layout = planFilm(request, layoutRng);
     StockLook look = planLook(request.stock, lookRng);
 
-    // Shots are made at most ~300 pixels across and enlarged per frame; a
+    // Shots are made at most ~480 pixels across and enlarged per frame; a
     // second shot (a cut) follows now and then.
-    const double shrink = std::max(1.0, layout.pictureSize.height / 300);
+    const double shrink = std::max(1.0, layout.pictureSize.height / 480);
     const cv::Size small(std::max(8, int(std::lround(layout.pictureSize.width / shrink))),
                          std::max(8, int(std::lround(layout.pictureSize.height / shrink))));
     std::vector<Shot> shots{makeShot(request.scene, small, sceneRng)};
@@ -122,7 +122,7 @@ FilmScan makeFilmScan(const FilmRequest& request)
     FilmScan scan;
     cv::warpAffine(canvas, scan.image, warpMatrix(turn, pad), layout.scan, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
     if (request.damage)
-        scannerLight(scan.image, canvas, look, lightRng);
+        scannerLight(scan.image, canvas, request.dpi, look, lightRng);
 
     for (const FramePlace& frame : layout.frames) {
         const PictureTruth t = pictureTruth(frame.picture, turn, layout.scan);

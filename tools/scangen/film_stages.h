@@ -113,6 +113,6 @@ void paintScratchesAndDust(cv::Mat canvas, const StripPlan& plan, cv::RNG& rng);
 // Uneven light (vignetting, one side brighter) and grain over the finished
 // scan, in place; `spare` is a continuous buffer at least the scan's size in
 // bytes that it may overwrite.
-void scannerLight(cv::Mat scan, cv::Mat spare, const StockLook& look, cv::RNG& rng);
+void scannerLight(cv::Mat scan, cv::Mat spare, double dpi, const StockLook& look, cv::RNG& rng);
 
 }  // namespace scangen

@@ -80,7 +80,10 @@ void paintStrip(cv::Mat canvas, const StripPlan& plan, const std::vector<Shot>& 
 {
     const FilmLayout& l = plan.layout;
     const StockLook& look = plan.look;
-    canvas.setTo(cv::Scalar::all(look.surround));
+    // Each row once: surround above and below the film, base on it.
+    const cv::Scalar surround = cv::Scalar::all(look.surround);
+    rowBand(canvas, {-plan.pad.y, l.filmTop}, plan.pad.y).setTo(surround);
+    rowBand(canvas, {l.filmBottom, canvas.rows - plan.pad.y}, plan.pad.y).setTo(surround);
     rowBand(canvas, {l.filmTop, l.filmBottom}, plan.pad.y).setTo(tinted(look, look.base, plan.channels));
     rowBand(canvas, l.frameArea, plan.pad.y).setTo(tinted(look, look.frameArea, plan.channels));
     if (l.sound)
