@@ -32,8 +32,8 @@ enum class Aperture { Auto, Academy, Full };
 // What the pictures show. Mixed draws one per scan from the seed. EdgeFigure
 // and InnerRise are the scenes a frame finder that reads brightness profiles
 // trips on: a bright figure just inside the picture's leading edge in a dark
-// scene, and a step inside the picture far stronger than the faint step at
-// its frame line.
+// scene, and a bright band across the middle of a dark picture whose steps
+// are far stronger than the faint steps at its frame lines.
 enum class SceneKind { Mixed, Landscape, Night, HighKey, Figures, EdgeFigure, InnerRise };
 
 struct FilmRequest {

@@ -55,7 +55,7 @@ void letterZone(cv::Mat canvas, const StripPlan& plan, cv::Range zone, cv::RNG& 
     if (height < 4)
         return;
     const cv::Scalar ink = tinted(plan.look, plan.look.letters, plan.channels);
-    const int clearance = std::max(1, int(0.1 * l.alongScale));
+    const int clearance = std::max(2, int(0.25 * l.alongScale));  // lettering never touches a hole
     const double mm = l.alongScale;
     double x = -plan.pad.x + rng.uniform(0.0, 6.0) * mm;
     while (x < l.scan.width + plan.pad.x) {

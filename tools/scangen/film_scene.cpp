@@ -76,7 +76,7 @@ cv::Mat figures(cv::Size size, cv::RNG& rng)
 cv::Mat edgeFigure(cv::Size size, cv::Rect picture, cv::RNG& rng)
 {
     cv::Mat lum = night(size, rng) * 0.8;
-    const int inset = int(picture.height * rng.uniform(0.02, 0.08));
+    const int inset = int(picture.height * rng.uniform(0.03, 0.08));
     const int depth = int(picture.height * rng.uniform(0.1, 0.3));
     const int wide = int(picture.width * rng.uniform(0.6, 0.95));
     const int x = picture.x + rng.uniform(0, std::max(1, picture.width - wide + 1));
@@ -90,17 +90,17 @@ cv::Mat edgeFigure(cv::Size size, cv::Rect picture, cv::RNG& rng)
     return lum;
 }
 
-// A horizon between a dark and a bright half, across the whole width, far
-// stronger than the faint step at the frame line beside the dark half.
+// A bright band (sky between dark ground and a dark canopy, a lit wall)
+// across the whole width between two dark parts: its steps are far stronger
+// than the faint frame lines between dark parts of neighbouring pictures,
+// however thin those lines are.
 cv::Mat innerRise(cv::Size size, cv::Rect picture, double& darkSide, cv::RNG& rng)
 {
     darkSide = rng.uniform(0.02, 0.1);
     const double bright = rng.uniform(0.7, 0.95);
-    const int step = picture.y + int(picture.height * rng.uniform(0.25, 0.75));
-    const bool darkAbove = rng.uniform(0, 2);
-    cv::Mat lum(size, CV_32F);
-    lum.rowRange(0, step) = darkAbove ? darkSide : bright;
-    lum.rowRange(step, size.height) = darkAbove ? bright : darkSide;
+    const double from = rng.uniform(0.2, 0.55), to = from + rng.uniform(0.2, 0.85 - from);
+    cv::Mat lum(size, CV_32F, cv::Scalar(darkSide));
+    lum.rowRange(picture.y + int(picture.height * from), picture.y + int(picture.height * to)) = bright;
     lum += 0.04 * (smoothField(size, size.width / 8, rng) - 0.5);
     return lum;
 }

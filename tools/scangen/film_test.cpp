@@ -245,6 +245,67 @@ std::vector<PictureTruth> wholeOnes(const FilmScan& scan)
     return whole;
 }
 
+// ---- the scenes a profile-reading frame finder trips on ----
+
+struct TrapCase {
+    Gauge gauge;
+    Stock stock;
+    SceneKind scene;
+};
+
+void PrintTo(const TrapCase& c, std::ostream* os) { *os << gaugeName(c.gauge) << " " << sceneName(c.scene); }
+
+class Traps : public testing::TestWithParam<TrapCase> {};
+
+// Along the untilted whole picture: the mean over its middle rows, and the
+// step four pixels wide at each x.
+TEST_P(Traps, TheStrongestStepIsNotTheFrameLines)
+{
+    const TrapCase& c = GetParam();
+    FilmRequest request;
+    request.gauge = c.gauge;
+    request.stock = c.stock;
+    request.scene = c.scene;
+    request.dpi = 1200;
+    request.damage = false;
+    const FilmScan scan = makeFilmScan(request);
+    ASSERT_EQ(scan.scene, c.scene);
+    const auto whole = wholeOnes(scan);
+    ASSERT_EQ(whole.size(), 1u);
+    const int x0 = int(std::ceil(whole[0].corners[0].x)), x1 = int(std::floor(whole[0].corners[1].x));
+    const double top = whole[0].corners[0].y, height = whole[0].corners[3].y - top;
+    const cv::Mat middle = grayOf(scan.image).rowRange(int(top + 0.1 * height), int(top + 0.9 * height));
+    cv::Mat profile;
+    cv::reduce(middle, profile, 0, cv::REDUCE_AVG, CV_64F);
+    auto step = [&](int x) { return std::abs(profile.at<double>(x + 2) - profile.at<double>(x - 2)); };
+    const double leftEdge = std::max({step(x0 - 1), step(x0), step(x0 + 1)});
+    const double rightEdge = std::max({step(x1 - 1), step(x1), step(x1 + 1)});
+    const int length = x1 - x0;
+    int strongest = x0 + 4;
+    for (int x = x0 + 4; x <= x1 - 4; ++x)
+        if (step(x) > step(strongest))
+            strongest = x;
+    const double inset = std::min(strongest - x0, x1 - strongest) / double(length);
+    if (c.scene == SceneKind::InnerRise) {
+        EXPECT_GT(step(strongest), 3 * std::max(leftEdge, rightEdge)) << "the faint frame lines' steps";
+    } else {
+        EXPECT_GT(inset, 0.02);
+        EXPECT_LT(inset, 0.095);
+        EXPECT_GT(step(strongest), strongest - x0 < x1 - strongest ? leftEdge : rightEdge);
+    }
+}
+
+const TrapCase kTraps[] = {
+    {Gauge::Film35, Stock::Print, SceneKind::InnerRise},      {Gauge::Film35, Stock::Negative, SceneKind::InnerRise},
+    {Gauge::Super8, Stock::Reversal, SceneKind::InnerRise},   {Gauge::Film16, Stock::Print, SceneKind::EdgeFigure},
+    {Gauge::Regular8, Stock::Negative, SceneKind::EdgeFigure}, {Gauge::Film35, Stock::Reversal, SceneKind::EdgeFigure},
+};
+
+INSTANTIATE_TEST_SUITE_P(Scenes, Traps, testing::ValuesIn(kTraps), [](const testing::TestParamInfo<TrapCase>& info) {
+    return std::string(gaugeName(info.param.gauge)) + "mm_" + stockName(info.param.stock) + "_"
+         + (info.param.scene == SceneKind::InnerRise ? "inner_rise" : "edge_figure");
+});
+
 TEST(FilmTruth, TurnsWithTheTiltAboutTheScansMiddle)
 {
     FilmRequest request;
