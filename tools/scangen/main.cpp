@@ -124,7 +124,7 @@ constexpr const char* kHelp =
     "followed by a line for each picture and each perforation it shows:\n"
     "\n"
     "  scan FILE gauge=G dpi=D tilt=DEG stock=S channels=C sound=yes|no\n"
-    "  aperture=academy|full scene=K size=WxH perforation_pitch=PX\n"
+    "  aperture=academy|full|- scene=K size=WxH perforation_pitch=PX\n"
     "  frame_pitch=PX perforations_per_frame=N perforation_rows=R\n"
     "  perforation_size=ALONGxACROSS picture_size=ALONGxACROSS\n"
     "\n"
@@ -137,7 +137,8 @@ constexpr const char* kHelp =
     "picture's corners go top left, top right, bottom right, bottom left; cut\n"
     "pictures reach outside the scan. Pictures and perforations come in order\n"
     "of x; a perforation is listed when its centre lies in the scan. Pitches\n"
-    "and sizes are pixels along the strip (and across it).\n"
+    "and sizes are pixels along the strip (and across it). The aperture is -\n"
+    "for gauges other than 35 mm.\n"
     "\n"
     "Exit status:\n"
     "  0 when the scans were written, 1 when a file could not be written, 2 for\n"
@@ -340,7 +341,8 @@ void writeFilmTruth(std::ostream& out, const std::string& name, const scangen::F
                   " perforation_pitch=%.3f frame_pitch=%.3f perforations_per_frame=%d perforation_rows=%d"
                   " perforation_size=%.3fx%.3f picture_size=%.3fx%.3f\n",
                   name.c_str(), scangen::gaugeName(s.gauge), s.dpi, s.tiltDegrees, scangen::stockName(s.stock),
-                  r.channels, s.soundTrack ? "yes" : "no", s.fullAperture ? "full" : "academy",
+                  r.channels, s.soundTrack ? "yes" : "no",
+                  s.gauge != scangen::Gauge::Film35 ? "-" : s.fullAperture ? "full" : "academy",
                   scangen::sceneName(s.scene), s.image.cols, s.image.rows, s.perforationPitch, s.framePitch,
                   s.perforationsPerFrame, s.perforationRows, s.perforationSize.width, s.perforationSize.height,
                   s.pictureSize.width, s.pictureSize.height);
