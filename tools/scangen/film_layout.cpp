@@ -16,7 +16,7 @@ namespace scangen {
 
 namespace {
 
-struct GaugeSpec {
+struct GaugeSizes {
     double width;                   // film, mm
     double perforationPitch;        // mm
     int perforationsPerFrame;
@@ -32,7 +32,7 @@ struct GaugeSpec {
 // The perforation sits at the frame line on 16 mm and regular 8 mm, beside
 // the middle of the picture on Super 8, and on 35 mm the frame line falls
 // between two of the frame's four.
-GaugeSpec gaugeSpec(Gauge gauge, bool sound, bool fullAperture)
+GaugeSizes gaugeSizes(Gauge gauge, bool sound, bool fullAperture)
 {
     switch (gauge) {
     case Gauge::Film35:
@@ -67,7 +67,7 @@ struct Clearance {
     double above, below;
 };
 
-Clearance clearance(const GaugeSpec& g)
+Clearance clearance(const GaugeSizes& g)
 {
     const double holeInner = g.perfEdge + g.perfAcross;
     Clearance c{holeInner, g.twoRows ? g.width - holeInner : g.width - 0.15};
@@ -99,7 +99,7 @@ FilmLayout planFilm(const FilmRequest& request, cv::RNG& rng)
                        || (request.aperture == Aperture::Auto && !request.soundTrack && apertureDraw < 0.5));
     const bool sound = request.soundTrack && !full
                     && (request.gauge == Gauge::Film35 || request.gauge == Gauge::Film16);
-    const GaugeSpec g = gaugeSpec(request.gauge, sound, full);
+    const GaugeSizes g = gaugeSizes(request.gauge, sound, full);
 
     const double mmToPx = request.dpi / 25.4, shrink = rng.uniform(0.985, 1.0);
     FilmLayout l;
