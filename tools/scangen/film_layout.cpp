@@ -67,9 +67,9 @@ struct Clearance {
     double above, below;
 };
 
-Clearance clearance(const GaugeSizes& g)
+Clearance clearance(const GaugeSizes& g, double perfAcross)
 {
-    const double holeInner = g.perfEdge + g.perfAcross;
+    const double holeInner = g.perfEdge + perfAcross;
     Clearance c{holeInner, g.twoRows ? g.width - holeInner : g.width - 0.15};
     if (g.soundWidth > 0) {
         if (g.soundFrom < g.width / 2)
@@ -118,7 +118,7 @@ FilmLayout planFilm(const FilmRequest& request, cv::RNG& rng)
     const double pictureRadiusDraw = rng.uniform(0.02, 0.06);
 
     // Keep the picture clear of holes and track, however the sizes varied.
-    const Clearance free = clearance(g);
+    const Clearance free = clearance(g, perfAcross);
     pictureAcross = std::min(pictureAcross, free.below - free.above - 0.16);
     pictureCentre = std::clamp(pictureCentre, free.above + 0.08 + pictureAcross / 2, free.below - 0.08 - pictureAcross / 2);
 
