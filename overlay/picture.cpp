@@ -230,22 +230,30 @@ std::vector<Plot> plotsOf(const shared::ScanRecord& record, const shared::CropSe
 
 // ---- the words -----------------------------------------------------------
 
-// Lines of at most `width` characters, broken at spaces; the later ones indented.
-std::vector<std::string> wrapped(const std::string& text, size_t width) {
-  std::vector<std::string> lines;
-  size_t at = 0;
-  while (at < text.size()) {
-    const std::string indent = lines.empty() ? "" : "    ";
-    const size_t room = width - indent.size();
-    size_t end = std::min(text.size(), at + room);
-    if (end < text.size()) {
-      const size_t space = text.rfind(' ', end);
-      if (space != std::string::npos && space > at) end = space;
+constexpr double kWordsSize = 0.48;
+
+bool fits(const std::string& line) {
+  int baseline = 0;
+  return cv::getTextSize(line, kFont, kWordsSize, 1, &baseline).width <= kTextArea.width;
+}
+
+// Each line broken at spaces into lines that fit the text area, the later
+// parts indented (and drawn like their first part).
+std::vector<std::string> fitted(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    std::string rest = line, indent;
+    while (!fits(indent + rest)) {
+      size_t cut = rest.rfind(' ');
+      while (cut != std::string::npos && cut > 0 && !fits(indent + rest.substr(0, cut))) cut = rest.rfind(' ', cut - 1);
+      if (cut == std::string::npos || cut == 0) break;  // one word too long: drawn as it is
+      out.push_back(indent + rest.substr(0, cut));
+      rest = rest.substr(cut + 1);
+      indent = "    ";
     }
-    lines.push_back(indent + text.substr(at, end - at));
-    at = end < text.size() && text[end] == ' ' ? end + 1 : end;
+    out.push_back(indent + rest);
   }
-  return lines;
+  return out;
 }
 
 const char* filmKind(const shared::WindowSearch& w) {
@@ -263,12 +271,18 @@ std::vector<std::string> linesOf(const shared::ScanRecord& record, const shared:
                          crop.left, crop.right, crop.wholeWidth ? " (the whole width)" : "",
                          g.sound_width, g.image_length, g.image_width));
   const int start = record.frames.empty() ? w.column : record.frames[0].left;
-  lines.push_back(format("start row x = %d (strongest rise in rows %d-%d); start column N = %d (edge at %d: the "
-                         "last step %s %g in columns %d-%d)",
-                         w.row, w.rowFirst, w.rowEnd - 1, start, w.column, w.darkFilm ? "below" : "above",
-                         w.stepLevel, w.columnFirst, w.columnLast));
-  for (const std::string& warning : record.warnings)
-    for (const std::string& line : wrapped("warning: " + warning, 105)) lines.push_back(line);
+  // A search that found nothing says so, and what the stage fell back to.
+  lines.push_back(w.rowFound ? format("start row x = %d: the strongest rise in rows %d-%d", w.row, w.rowFirst,
+                                      w.rowEnd - 1)
+                             : format("start row x = %d: no row rises in rows %d-%d; x is the first there that "
+                                      "stays level (0 when none does)",
+                                      w.row, w.rowFirst, w.rowEnd - 1));
+  const char* passes = w.darkFilm ? "below" : "above";
+  lines.push_back(w.columnFound ? format("start column N = %d from the edge at %d: the last step %s %g in columns %d-%d",
+                                         start, w.column, passes, w.stepLevel, w.columnFirst, w.columnLast)
+                                : format("start column N = %d: no step %s %g in columns %d-%d, so the edge is 0",
+                                         start, passes, w.stepLevel, w.columnFirst, w.columnLast));
+  for (const std::string& warning : record.warnings) lines.push_back("warning: " + warning);
   for (size_t k = 0; k < record.frames.size(); ++k) {
     const shared::FrameWindow& f = record.frames[k];
     lines.push_back(format("window %zu: rows %d-%d, columns %d-%d of the turned scan (%d x %d), shown %d time%s%s",
@@ -306,10 +320,13 @@ cv::Mat drawPicture(const cv::Mat& scan, const shared::ScanRecord& record, const
   for (size_t k = 0; k < plots.size(); ++k)
     drawPlot(canvas, cv::Rect(kPlotLeft, 40 + static_cast<int>(k) * (kPlotHeight + kPlotGap), kPlotWidth, kPlotHeight),
              plots[k]);
-  const std::vector<std::string> lines = linesOf(record, crop, window, facts);
-  for (size_t k = 0; k < lines.size() && k < 10; ++k)
-    text(canvas, lines[k], kTextArea.tl() + cv::Point(0, 16 + 18 * static_cast<int>(k)),
-         lines[k].rfind("warning: ", 0) == 0 || lines[k].rfind("    ", 0) == 0 ? kOutside : kText, 0.48);
+  const std::vector<std::string> lines = fitted(linesOf(record, crop, window, facts));
+  bool warning = false;
+  for (size_t k = 0; k < lines.size() && k < 10; ++k) {
+    if (lines[k].rfind("    ", 0) != 0) warning = lines[k].rfind("warning: ", 0) == 0;
+    text(canvas, lines[k], kTextArea.tl() + cv::Point(0, 16 + 18 * static_cast<int>(k)), warning ? kOutside : kText,
+         kWordsSize);
+  }
   return canvas;
 }
 

@@ -55,10 +55,12 @@ struct WindowSearch {
   int rowFirst = 0, rowEnd = 0;        // rises searched in [rowFirst, rowEnd)
   imaging::Profile rowRises;           // rowRises[i] = share of row i + 1 - share of row i
   int row = 0;                         // the strongest rise; 0 when none
+  bool rowFound = false;               // a row of the stretch rises; else its first level row, or 0
   int columnFirst = 0, columnLast = 0; // steps searched in [columnFirst, columnLast]
   imaging::Profile columnSteps;        // likewise for the columns' shares over all rows
   float stepLevel = 0;                 // a step passes below it (dark film) or above it
   int column = 0;                      // the last step that passes; 0 when none
+  bool columnFound = false;            // a step passed in the stretch
 };
 
 // A window cut from the turned scan.

@@ -20,6 +20,7 @@
 #include "imaging/threshold_means.hpp"
 
 #include <algorithm>
+#include <optional>
 
 namespace shared {
 namespace {
@@ -36,18 +37,21 @@ float thresholdForLevel(float level) {
   return kBrightFilmThreshold;
 }
 
-// First row of [first, end) with the strongest rise, 0 when none matches;
+// First row of [first, end) with the strongest rise (or, when nothing
+// rises, with none: the search's start value is 0), 0 when none matches;
 // the stretch is kept within the rises that exist.
-int startRow(const Profile& rises, int first, int end) {
+int startRow(const Profile& rises, int first, int end, bool& somethingRises) {
   end = std::min(end, static_cast<int>(rises.size()));
   first = std::max(first, 0);
-  return imaging::firstIndexOf(rises, first, end, imaging::peakMaximum(rises, first, end)).value_or(0);
+  const float peak = imaging::peakMaximum(rises, first, end);
+  somethingRises = peak > 0;
+  return imaging::firstIndexOf(rises, first, end, peak).value_or(0);
 }
 
-// Last column in [first, last] whose step passes the film's edge test; 0 when none.
-int startColumn(const Profile& steps, int first, int last, bool darkFilm, float stepLevel) {
+// Last column in [first, last] whose step passes the film's edge test; none when none does.
+std::optional<int> startColumn(const Profile& steps, int first, int last, bool darkFilm, float stepLevel) {
   last = std::min(last, static_cast<int>(steps.size()) - 1);
-  int column = 0;
+  std::optional<int> column;
   for (int i = std::max(first, 0); i <= last; ++i)
     if (darkFilm ? steps[i] < stepLevel : steps[i] > stepLevel) column = i;
   return column;
@@ -70,13 +74,16 @@ WindowSearch locateWindowStart(const imaging::TurnedView& turned, double rowSear
   found.rowFirst = static_cast<int>(rowSearchFrom * height);
   found.rowEnd = static_cast<int>(rowSearchTo * height);
   found.rowRises = imaging::firstDifference(shares.rows, height);
-  found.row = startRow(found.rowRises, found.rowFirst, found.rowEnd);
+  found.row = startRow(found.rowRises, found.rowFirst, found.rowEnd, found.rowFound);
 
   found.columnFirst = roundNearest(0.06 * width);
   found.columnLast = roundNearest((found.darkFilm ? 0.34 : 0.33) * width);
   found.columnSteps = imaging::firstDifference(shares.columns, width);
   found.stepLevel = found.darkFilm ? kDarkFilmEdge : kBrightFilmEdge;
-  found.column = startColumn(found.columnSteps, found.columnFirst, found.columnLast, found.darkFilm, found.stepLevel);
+  const std::optional<int> column =
+      startColumn(found.columnSteps, found.columnFirst, found.columnLast, found.darkFilm, found.stepLevel);
+  found.column = column.value_or(0);
+  found.columnFound = column.has_value();
   return found;
 }
 
