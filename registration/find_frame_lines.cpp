@@ -206,6 +206,15 @@ FrameLines findFrameLines(const cv::Mat& gray, const StripAxes& axes, const Pict
   out.width = width;
   out.contrast = top.contrast;
   out.dark = dark > 0;
+  // The lines' level: the mean of their middles.
+  double level = 0;
+  int count = 0;
+  const double inner = std::max(0.25, width / 2 - 0.375);
+  for (double c = phase - std::floor((phase - sMin) / period) * period; c < sMax; c += period) {
+    const double v = meanI.mean(c - inner, c + inner);
+    if (!std::isnan(v)) level += v, ++count;
+  }
+  out.level = count ? level / count : 0;
   return out;
 }
 

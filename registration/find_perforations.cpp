@@ -74,37 +74,32 @@ std::vector<Blob> blobsAt(const cv::Mat& gray, double level, bool bright) {
 }
 
 bool likeSized(const Blob& a, const Blob& b) {
-  return std::abs(a.w / b.w - 1) <= 0.3 && std::abs(a.h / b.h - 1) <= 0.3;
+  return std::max(a.w, b.w) <= 1.3 * std::min(a.w, b.w) && std::max(a.h, b.h) <= 1.3 * std::min(a.h, b.h);
 }
 
 double distanceToWhole(double v) { return std::abs(v - std::round(v)); }
 
-// The longest row through each blob as its leftmost member.
+// Rows of like blobs: the longest row through each blob, longest first, a
+// blob already in a longer row starting none of its own.
 std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
   std::vector<std::vector<int>> rows;
   constexpr double kSlope = 0.025;  // a little over a degree and a third
   for (size_t i = 0; i < blobs.size(); ++i) {
     const Blob& a = blobs[i];
     std::vector<int> partners;
-    bool leftmost = true;
     for (size_t j = 0; j < blobs.size(); ++j) {
       const Blob& b = blobs[j];
       if (j == i || !likeSized(a, b)) continue;
       const double dx = b.x - a.x;
       if (std::abs(dx) < 1.6 * a.w || std::abs(b.y - a.y) > kSlope * std::abs(dx) + 0.25 * a.h) continue;
-      if (dx < 0) {
-        leftmost = false;
-        break;
-      }
       partners.push_back(static_cast<int>(j));
     }
-    if (!leftmost) continue;
-    // The pitch that puts the most partners on whole steps; the longest such.
+    // The pitch that puts the most partners on whole steps from this blob; the longest such.
     std::vector<int> best;
     double bestPitch = 0;
     for (int j : partners)
       for (int k = 1; k <= 4; ++k) {
-        const double pitch = (blobs[j].x - a.x) / k;
+        const double pitch = std::abs(blobs[j].x - a.x) / k;
         if (pitch < 1.6 * a.w) break;
         std::vector<int> members;
         for (int m : partners)
@@ -112,10 +107,19 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
         if (members.size() > best.size() || (members.size() == best.size() && pitch > bestPitch))
           best = members, bestPitch = pitch;
       }
-    best.insert(best.begin(), static_cast<int>(i));
+    best.push_back(static_cast<int>(i));
+    std::sort(best.begin(), best.end(), [&](int p, int q) { return blobs[p].x < blobs[q].x; });
     rows.push_back(best);
   }
-  return rows;
+  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  std::vector<char> taken(blobs.size(), 0);
+  std::vector<std::vector<int>> kept;
+  for (auto& row : rows) {
+    if (std::any_of(row.begin(), row.end(), [&](int m) { return taken[m]; })) continue;
+    for (int m : row) taken[m] = 1;
+    kept.push_back(std::move(row));
+  }
+  return kept;
 }
 
 double median(std::vector<double> v) {
@@ -125,53 +129,80 @@ double median(std::vector<double> v) {
 }
 
 // One hole measured against its own surroundings: the level inside its
-// middle, the base on the border of a box a fifth larger than the hole, and
-// each pixel of the box weighted by where it lies between the two. The box
-// is kept tight because the base need not surround the hole: on reversal
-// film the unexposed band beside the holes is nearly as dark as the lid.
-// Nothing when the box leaves the copy, the hole barely differs from its
-// base, or it spills over most of the box's border (torn open, or a patch of
-// background rather than a hole).
+// middle, the base on the border of a box over twice the hole's size, and
+// each pixel weighted by where it lies between the two. Only the island of
+// the hole itself is weighed (the pixels past half-way that join its middle,
+// with a pixel's fringe for the soft edge): letters, picture or dust in the
+// box would pull the centre. The base need not surround the hole (on
+// reversal film the unexposed band beside the holes is nearly as dark as the
+// lid), so an island that runs out of the box is cut to the size expected.
+// Nothing when the box leaves the copy or the hole barely differs from its
+// base.
 std::optional<Hole> measureHole(const cv::Mat& gray, cv::Point2d centre, cv::Size2d size, bool bright,
                                 double minContrast, double* holeLevel = nullptr, double* baseLevel = nullptr) {
-  const double halfW = 0.5 * size.width + std::max(2.0, 0.2 * size.width);
-  const double halfH = 0.5 * size.height + std::max(2.0, 0.2 * size.height);
-  const cv::Rect box(static_cast<int>(std::floor(centre.x - halfW)), static_cast<int>(std::floor(centre.y - halfH)),
-                     static_cast<int>(std::ceil(2 * halfW)) + 1, static_cast<int>(std::ceil(2 * halfH)) + 1);
-  if (box.x < 0 || box.y < 0 || box.x + box.width > gray.cols || box.y + box.height > gray.rows) return std::nullopt;
-  const cv::Mat roi = gray(box);
+  // The base is read on a ring a quarter of the hole's size out; the island is looked for in a box twice as far.
+  const double ringW = 0.5 * size.width + std::max(2.0, 0.25 * size.width);
+  const double ringH = 0.5 * size.height + std::max(2.0, 0.25 * size.height);
+  const cv::Rect ring(static_cast<int>(std::floor(centre.x - ringW)), static_cast<int>(std::floor(centre.y - ringH)),
+                      static_cast<int>(std::ceil(2 * ringW)) + 1, static_cast<int>(std::ceil(2 * ringH)) + 1);
+  const cv::Rect all(0, 0, gray.cols, gray.rows);
+  if ((ring & all) != ring) return std::nullopt;
+  const double boxW = 1.1 * size.width + 2, boxH = 1.1 * size.height + 2;
+  const cv::Rect box = cv::Rect(static_cast<int>(std::floor(centre.x - boxW)), static_cast<int>(std::floor(centre.y - boxH)),
+                                static_cast<int>(std::ceil(2 * boxW)) + 1, static_cast<int>(std::ceil(2 * boxH)) + 1) & all;
   std::vector<double> inner, border;
   const double innerW = std::max(1.0, 0.25 * size.width), innerH = std::max(1.0, 0.25 * size.height);
-  for (int r = 0; r < roi.rows; ++r) {
-    const uchar* p = roi.ptr<uchar>(r);
-    const double dy = box.y + r - centre.y;
-    for (int c = 0; c < roi.cols; ++c) {
-      const double dx = box.x + c - centre.x;
-      if (r == 0 || c == 0 || r == roi.rows - 1 || c == roi.cols - 1) border.push_back(p[c]);
-      else if (std::abs(dx) <= innerW && std::abs(dy) <= innerH) inner.push_back(p[c]);
+  for (int r = ring.y; r < ring.y + ring.height; ++r) {
+    const uchar* p = gray.ptr<uchar>(r);
+    const double dy = r - centre.y;
+    const bool edgeRow = r == ring.y || r == ring.y + ring.height - 1;
+    for (int c = ring.x; c < ring.x + ring.width; ++c) {
+      if (edgeRow || c == ring.x || c == ring.x + ring.width - 1) border.push_back(p[c]);
+      else if (std::abs(c - centre.x) <= innerW && std::abs(dy) <= innerH) inner.push_back(p[c]);
     }
   }
   const double hole = median(inner), base = median(border);
   const double contrast = bright ? hole - base : base - hole;
-  if (getenv("DBG")) fprintf(stderr, "  hole at (%.1f,%.1f): hole %.0f base %.0f contrast %.1f\n", centre.x, centre.y, hole, base, contrast);
   if (contrast < minContrast) return std::nullopt;
-  // Weights with a dead band at each end, so grain on the base adds nothing.
+  const cv::Mat roi = gray(box);
+
+  // The island: past half-way and joined to the middle.
   const double scale = 1.0 / (hole - base);
-  cv::Mat weights(roi.size(), CV_64F);
-  int spill = 0;
-  double sum = 0, sx = 0, sy = 0;
+  cv::Mat weights(roi.size(), CV_32F), past(roi.size(), CV_8U);
   for (int r = 0; r < roi.rows; ++r) {
     const uchar* p = roi.ptr<uchar>(r);
-    double* w = weights.ptr<double>(r);
+    float* w = weights.ptr<float>(r);
+    uchar* b = past.ptr<uchar>(r);
     for (int c = 0; c < roi.cols; ++c) {
-      const double v = std::clamp(((p[c] - base) * scale - 0.15) / 0.7, 0.0, 1.0);
-      w[c] = v;
-      sum += v, sx += v * c, sy += v * r;
-      if (v > 0.5 && (r == 0 || c == 0 || r == roi.rows - 1 || c == roi.cols - 1)) ++spill;
+      w[c] = static_cast<float>(std::clamp((p[c] - base) * scale, 0.0, 1.0));
+      b[c] = w[c] > 0.5f ? 255 : 0;
     }
   }
-  if (getenv("DBG")) fprintf(stderr, "  hole at (%.1f,%.1f): hole %.0f base %.0f sum %.1f spill %d\n", centre.x, centre.y, hole, base, sum, spill);
-  if (sum <= 0 || spill > 0.6 * (roi.rows + roi.cols)) return std::nullopt;
+  cv::Mat labels;
+  cv::connectedComponents(past, labels, 4, CV_32S);
+  const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
+  const int island = labels.at<int>(middle);
+  if (island == 0) return std::nullopt;
+  cv::Mat mask = labels == island;
+  const cv::Rect expected(cvRound(centre.x - size.width / 2 - 1.5) - box.x, cvRound(centre.y - size.height / 2 - 1.5) - box.y,
+                          cvRound(size.width + 3), cvRound(size.height + 3));
+  cv::Mat edge = mask.clone();
+  edge(cv::Rect(1, 1, roi.cols - 2, roi.rows - 2)).setTo(0);
+  if (cv::countNonZero(edge) > 0) {
+    cv::Mat cut(mask.size(), CV_8U, cv::Scalar(0));
+    const cv::Rect keep = expected & cv::Rect(0, 0, roi.cols, roi.rows);
+    mask(keep).copyTo(cut(keep));
+    mask = cut;
+  }
+  cv::dilate(mask, mask, cv::Mat());
+  weights.setTo(0, mask == 0);
+
+  double sum = 0, sx = 0, sy = 0;
+  for (int r = 0; r < roi.rows; ++r) {
+    const float* w = weights.ptr<float>(r);
+    for (int c = 0; c < roi.cols; ++c) sum += w[c], sx += w[c] * c, sy += w[c] * r;
+  }
+  if (sum <= 0) return std::nullopt;
   const cv::Point2d local(sx / sum, sy / sum);
   // Size: the weight summed along the middle rows and down the middle columns.
   double along = 0, across = 0;
@@ -188,6 +219,68 @@ std::optional<Hole> measureHole(const cv::Mat& gray, cv::Point2d centre, cv::Siz
   if (holeLevel) *holeLevel = hole;
   if (baseLevel) *baseLevel = base;
   return Hole{local + cv::Point2d(box.x, box.y), cv::Size2d(along / rows, across / cols)};
+}
+
+// Holes of another size than the row's (torn, half covered, a blob of dust) left out.
+void keepLikeSized(std::vector<Hole>& holes, cv::Size2d size) {
+  holes.erase(std::remove_if(holes.begin(), holes.end(), [&](const Hole& h) {
+                return std::abs(h.size.width / size.width - 1) > 0.2 || std::abs(h.size.height / size.height - 1) > 0.2;
+              }),
+              holes.end());
+}
+
+// The smallest gap between neighbours that most gaps are whole multiples of,
+// so that a missing or a misplaced hole does not set the pitch.
+double commonStep(const std::vector<Hole>& holes, double least) {
+  std::vector<double> gaps;
+  for (size_t i = 1; i < holes.size(); ++i) gaps.push_back(holes[i].centre.x - holes[i - 1].centre.x);
+  std::vector<double> tried = gaps;
+  std::sort(tried.begin(), tried.end());
+  for (double g : tried) {
+    if (g < least) continue;
+    size_t whole = 0;
+    for (double gap : gaps) whole += distanceToWhole(gap / g) <= 0.12 && gap >= 0.88 * g;
+    if (whole * 4 >= gaps.size() * 3) return g;
+  }
+  return 0;
+}
+
+struct LineFit {
+  double x0 = 0, pitch = 0, y0 = 0, slope = 0;  // x = x0 + pitch k, y = y0 + slope x
+};
+
+// Least squares of x on the step number and of y on x; a hole a tenth of a
+// pitch off is dropped and the fit made again.
+LineFit fitLine(std::vector<Hole>& holes, double pitch) {
+  LineFit f;
+  const double origin = holes.front().centre.x;
+  for (int pass = 0; pass < 2; ++pass) {
+    double n = 0, sk = 0, sx = 0, skk = 0, skx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const Hole& h : holes) {
+      const double k = std::round((h.centre.x - origin) / pitch), x = h.centre.x, y = h.centre.y;
+      n += 1, sk += k, sx += x, skk += k * k, skx += k * x, sy += y, sxx += x * x, sxy += x * y;
+    }
+    const double dk = n * skk - sk * sk, dx = n * sxx - sx * sx;
+    if (dk > 0) {
+      f.pitch = (n * skx - sk * sx) / dk;
+      f.x0 = (sx - f.pitch * sk) / n;
+    } else {
+      f.pitch = pitch, f.x0 = origin;
+    }
+    f.slope = dx > 0 ? (n * sxy - sx * sy) / dx : 0;
+    f.y0 = (sy - f.slope * sx) / n;
+    if (pass == 1 || holes.size() < 3) break;
+    std::vector<Hole> kept;
+    for (const Hole& h : holes) {
+      const double k = std::round((h.centre.x - f.x0) / f.pitch);
+      if (std::abs(h.centre.x - f.x0 - f.pitch * k) <= 0.1 * f.pitch) kept.push_back(h);
+    }
+    if (kept.size() < 2 || kept.size() == holes.size()) break;
+    holes = std::move(kept);
+    pitch = f.pitch;
+  }
+  if (f.pitch <= 0) f.pitch = pitch;
+  return f;
 }
 
 // A row's holes measured one by one, the missed ones looked for at every
@@ -212,42 +305,35 @@ std::optional<HoleRow> measureRow(const cv::Mat& gray, const std::vector<Blob>& 
   row.holeLevel = median(holeLevels);
   row.baseLevel = median(baseLevels);
 
+  keepLikeSized(row.holes, row.size);
   if (row.holes.size() >= 2) {
     std::sort(row.holes.begin(), row.holes.end(), [](const Hole& a, const Hole& b) { return a.centre.x < b.centre.x; });
-    // Pitch and line from the first measurement, then every step looked at.
-    const Hole& first = row.holes.front();
-    double pitch = 0;
-    {
-      std::vector<double> steps;
-      const double coarse = (row.holes.back().centre.x - first.centre.x);
-      double minGap = coarse;
-      for (size_t i = 1; i < row.holes.size(); ++i) minGap = std::min(minGap, row.holes[i].centre.x - row.holes[i - 1].centre.x);
-      const double n = std::round(coarse / minGap);
-      pitch = n > 0 ? coarse / n : 0;
-    }
-    if (pitch <= 0) return std::nullopt;
-    const double slope = (row.holes.back().centre.y - first.centre.y) / (row.holes.back().centre.x - first.centre.x);
+    const double coarse = commonStep(row.holes, 1.6 * row.size.width);
+    if (coarse <= 0) return std::nullopt;
+    LineFit fit = fitLine(row.holes, coarse);
+    // Every step of the row looked at, the holes the cut missed measured there.
     std::vector<Hole> all;
-    const int kFirst = static_cast<int>(std::ceil(-first.centre.x / pitch));
-    const int kLast = static_cast<int>(std::floor((gray.cols - 1 - first.centre.x) / pitch));
+    const Hole& first = row.holes.front();
+    const int kFirst = static_cast<int>(std::ceil((0 - first.centre.x) / fit.pitch));
+    const int kLast = static_cast<int>(std::floor((gray.cols - 1 - first.centre.x) / fit.pitch));
     for (int k = kFirst; k <= kLast; ++k) {
-      const cv::Point2d expected(first.centre.x + k * pitch, first.centre.y + slope * k * pitch);
+      const double x = fit.x0 + fit.pitch * std::round((first.centre.x - fit.x0) / fit.pitch + k);
+      const cv::Point2d expected(x, fit.y0 + fit.slope * x);
       const auto known = std::find_if(row.holes.begin(), row.holes.end(), [&](const Hole& h) {
-        return std::abs(h.centre.x - expected.x) < 0.25 * pitch;
+        return std::abs(h.centre.x - expected.x) < 0.25 * fit.pitch;
       });
       if (known != row.holes.end()) {
         all.push_back(*known);
         continue;
       }
       const auto found = measureHole(gray, expected, row.size, bright, minContrast);
-      if (found && cv::norm(found->centre - expected) < 0.2 * pitch) all.push_back(*found);
+      if (found && cv::norm(found->centre - expected) < 0.15 * fit.pitch) all.push_back(*found);
     }
-    row.holes.clear();
-    for (const Hole& h : all)
-      if (std::abs(h.size.width / row.size.width - 1) <= 0.2 && std::abs(h.size.height / row.size.height - 1) <= 0.2)
-        row.holes.push_back(h);
-    if (row.holes.empty()) return std::nullopt;
-    row.pitchX = pitch;
+    keepLikeSized(all, row.size);
+    if (all.size() < 2) return std::nullopt;
+    fit = fitLine(all, fit.pitch);
+    row.holes = std::move(all);
+    row.pitchX = fit.pitch;
   }
   return row;
 }
@@ -279,7 +365,7 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& gray) {
       const std::vector<Blob> blobs = blobsAt(gray, level, bright);
       if (blobs.size() > 400) continue;  // texture, not a row of holes
       std::vector<std::vector<int>> rows = rowsOf(blobs);
-      std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+      if (getenv("DBG")) { fprintf(stderr, "LEVEL %.2f bright %d blobs %zu rows %zu\n", level, bright, blobs.size(), rows.size()); for (auto& b : blobs) if (b.w > 20) fprintf(stderr, "   blob %.1f %.1f %.0fx%.0f\n", b.x, b.y, b.w, b.h); }
       if (rows.size() > kRowsPerLevel) rows.resize(kRowsPerLevel);
       for (const std::vector<int>& members : rows) {
         auto row = measureRow(gray, blobs, members, bright, span);

@@ -1,15 +1,14 @@
 // findPictureEdges: the picture's extent across the strip.
 //
-// Two profiles across the strip, each row shifted by the tilt: the mean of
-// the pictures' inner columns, and the mean of the frame lines' columns. The
-// picture's edge is a step from the unexposed border (the frame line's
-// level) into picture. Two things beside a picture step like that too: the
-// sound track's edge and the perforation row's; both are told apart by the
-// frame line, which runs across the picture only: just inside a true edge
-// the frame line's columns are still at the line's level, inside a sound
-// track they are not. The two edges are searched as a pair in windows about
-// the gauge's prior place, the pair's distance within the gauge's range of
-// apertures.
+// A profile across the strip, each row shifted by the tilt: how far the
+// pictures' inner columns lie from the frame line's level, less how far the
+// frame lines' own columns do. Inside a picture the first is the picture's
+// content and the second nothing, since the frame line runs across the
+// picture; everywhere else the two kinds of column show the same thing (an
+// unexposed border, clear base, a sound track, the perforations), so the
+// profile falls to nothing there whatever the border looks like. The
+// picture's edges are its steps, searched as a pair in windows about the
+// gauge's prior place, their distance within the gauge's range of apertures.
 
 #include "stages.hpp"
 
@@ -24,10 +23,10 @@ namespace {
 
 struct Across {
   double first = 0;
-  std::vector<double> picture, line;  // NaN where a row had too few columns
+  std::vector<double> inside;  // NaN where a row had too few columns of either kind
 };
 
-Across acrossProfiles(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines) {
+Across acrossProfile(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines) {
   Across out;
   const double shiftMax = std::abs(axes.slope) * gray.cols;
   const int pad = static_cast<int>(std::ceil(shiftMax)) + 1;
@@ -47,6 +46,9 @@ Across acrossProfiles(const cv::Mat& gray, const StripAxes& axes, const FrameLin
     const double fromMiddle = std::min(u, lines.period - u);
     if (fromMiddle <= std::max(0.3 * lines.width - 0.5, 0.3)) kind[i] = 2;
   }
+  // |level - v| for every gray value, so the pass only adds.
+  float away[256];
+  for (int v = 0; v < 256; ++v) away[v] = static_cast<float>(std::abs(v - lines.level));
   std::vector<double> sum[2], weight[2];
   for (int k = 0; k < 2; ++k) sum[k].assign(bins, 0), weight[k].assign(bins, 0);
   for (int r = 0; r < gray.rows; ++r) {
@@ -58,18 +60,17 @@ Across acrossProfiles(const cv::Mat& gray, const StripAxes& axes, const FrameLin
       const double t = r - axes.slope * (c - axes.xMid) - out.first;
       const int whole = static_cast<int>(t);
       const double frac = t - whole;
-      sum[k - 1][whole] += (1 - frac) * p[c], weight[k - 1][whole] += 1 - frac;
-      sum[k - 1][whole + 1] += frac * p[c], weight[k - 1][whole + 1] += frac;
+      sum[k - 1][whole] += (1 - frac) * away[p[c]], weight[k - 1][whole] += 1 - frac;
+      sum[k - 1][whole + 1] += frac * away[p[c]], weight[k - 1][whole + 1] += frac;
     }
   }
-  for (int k = 0; k < 2; ++k) {
-    double most = 0;
-    for (double w : weight[k]) most = std::max(most, w);
-    std::vector<double>& profile = k == 0 ? out.picture : out.line;
-    profile.assign(bins, NAN);
-    for (int i = 0; i < bins; ++i)
-      if (most > 0 && weight[k][i] >= 0.3 * most) profile[i] = sum[k][i] / weight[k][i];
-  }
+  double most[2] = {0, 0};
+  for (int k = 0; k < 2; ++k)
+    for (double w : weight[k]) most[k] = std::max(most[k], w);
+  out.inside.assign(bins, NAN);
+  for (int i = 0; i < bins; ++i)
+    if (most[0] > 0 && most[1] > 0 && weight[0][i] >= 0.3 * most[0] && weight[1][i] >= 0.3 * most[1])
+      out.inside[i] = sum[0][i] / weight[0][i] - sum[1][i] / weight[1][i];
   return out;
 }
 
@@ -81,36 +82,18 @@ double sample(const std::vector<double>& profile, double first, double t) {
   return k + 1 < profile.size() ? profile[k] * (1 - f) + profile[k + 1] * f : profile[k];
 }
 
-double meanOver(const std::vector<double>& profile, double first, double from, double to) {
-  double sum = 0;
-  int n = 0;
-  for (double t = from; t <= to + 1e-9; t += 0.5) {
-    const double v = sample(profile, first, t);
-    if (std::isnan(v)) return NAN;
-    sum += v, ++n;
-  }
-  return n ? sum / n : NAN;
-}
-
 }  // namespace
 
 PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines, double topFrom,
                                double topTo, double bottomFrom, double bottomTo, double sizeMin, double sizeMax) {
   PictureAcross out;
   if (!lines.found || topTo < topFrom || bottomTo < bottomFrom) return out;
-  const Across a = acrossProfiles(gray, axes, lines);
-  const double dark = lines.dark ? 1 : -1;
-  // The line's level over the middle of the picture band.
-  const double level = meanOver(a.line, a.first, topTo, bottomFrom);
-  if (std::isnan(level)) return out;
-  const double step = 1.0, reach = 2.0;
-  // Edge strength at t for a picture below (top edge) or above (bottom edge).
+  const Across a = acrossProfile(gray, axes, lines);
+  const double step = 1.0;
+  // The rise into the picture at t, for a picture below (top edge) or above (bottom edge).
   auto strength = [&](double t, double inward) {
-    const double inside = sample(a.picture, a.first, t + inward * step), outside = sample(a.picture, a.first, t - inward * step);
-    const double lineInside = meanOver(a.line, a.first, std::min(t + inward * step, t + inward * (step + reach)),
-                                       std::max(t + inward * step, t + inward * (step + reach)));
-    if (std::isnan(inside) || std::isnan(outside) || std::isnan(lineInside)) return -1e300;
-    return dark * (inside - outside) - std::abs(lineInside - level);
+    const double in = sample(a.inside, a.first, t + inward * step), out = sample(a.inside, a.first, t - inward * step);
+    return std::isnan(in) || std::isnan(out) ? -1e300 : in - out;
   };
   std::vector<std::pair<double, double>> tops, bottoms;
   for (double t = topFrom; t <= topTo; t += 0.25) tops.emplace_back(t, strength(t, 1));
@@ -124,8 +107,8 @@ PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const
     }
   out.found = best > 0;
   if (getenv("DBG")) {
-    fprintf(stderr, "across: level %.1f windows [%.1f,%.1f] [%.1f,%.1f] size [%.1f,%.1f] best %.2f top %.1f bottom %.1f\n", level, topFrom, topTo, bottomFrom, bottomTo, sizeMin, sizeMax, best, out.top, out.bottom);
-    for (double t = topFrom - 10; t <= bottomTo + 10; t += 1) fprintf(stderr, "  t %.0f pic %.1f line %.1f\n", t, sample(a.picture, a.first, t), sample(a.line, a.first, t));
+    fprintf(stderr, "across: level %.1f windows [%.1f,%.1f] [%.1f,%.1f] size [%.1f,%.1f] best %.2f top %.1f bottom %.1f\n", lines.level, topFrom, topTo, bottomFrom, bottomTo, sizeMin, sizeMax, best, out.top, out.bottom);
+    for (double t = topFrom - 10; t <= bottomTo + 10; t += 1) fprintf(stderr, "  t %.0f in %.1f\n", t, sample(a.inside, a.first, t));
   }
   return out;
 }

@@ -118,6 +118,7 @@ struct FrameLines {
   double period = 0;          // s units
   double contrast = 0;
   bool dark = true;           // darker than the pictures (prints, reversal), else clearer (negatives)
+  double level = 0;           // the lines' mean gray level
 };
 FrameLines findFrameLines(const cv::Mat& gray, const StripAxes& axes, const PictureBand& band, double periodMin,
                           double periodMax, double widthMin, double widthMax);

@@ -123,8 +123,10 @@ void paintTrack(cv::Mat& canvas, int from, int to, const Levels& lv, cv::RNG& rn
 // Words with their baseline at `baseline`, `height` pixels tall, spread along the strip at random gaps.
 void paintWords(cv::Mat& canvas, double baseline, double height, double level, int maxChars, cv::RNG& rng) {
   static const char* words[] = {"KODAK 5247", "14 A 2231", "EASTMAN", "AGFA 16", "FUJI 8523", "> 04 17 <"};
-  const int thickness = std::max(1, cvRound(height / 6));
-  const double scale = cv::getFontScaleFromHeight(cv::FONT_HERSHEY_SIMPLEX, std::max(3, cvRound(height)), thickness);
+  const int thickness = std::max(1, cvRound(height / 8));
+  int baseLine = 0;
+  const cv::Size unit = cv::getTextSize("KODAK 5247", cv::FONT_HERSHEY_SIMPLEX, 1.0, thickness, &baseLine);
+  const double scale = height / (unit.height + thickness);
   for (int x = rng.uniform(0, 200); x < canvas.cols; x += rng.uniform(cvRound(height * 8), cvRound(height * 30) + 2)) {
     const std::string word = std::string(words[rng.uniform(0, 6)]).substr(0, maxChars);
     cv::putText(canvas, word, cv::Point(x, cvRound(baseline)), cv::FONT_HERSHEY_SIMPLEX, scale, cv::Scalar(level), thickness,
@@ -132,7 +134,7 @@ void paintWords(cv::Mat& canvas, double baseline, double height, double level, i
   }
 }
 
-void damage(cv::Mat& canvas, const Levels& lv, double mm, cv::RNG& rng) {
+void damage(cv::Mat canvas, double mm, cv::RNG& rng) {
   for (int i = 0; i < 60; ++i)
     cv::circle(canvas, cv::Point(rng.uniform(0, canvas.cols), rng.uniform(0, canvas.rows)),
                std::max(1, cvRound(mm * rng.uniform(0.02, 0.12))), cv::Scalar(rng.uniform(0, 2) ? 5 : 245), -1);
@@ -140,7 +142,6 @@ void damage(cv::Mat& canvas, const Levels& lv, double mm, cv::RNG& rng) {
     const int y = rng.uniform(0, canvas.rows);
     cv::line(canvas, cv::Point(0, y), cv::Point(canvas.cols, y + rng.uniform(-3, 4)), cv::Scalar(rng.uniform(0, 2) ? 10 : 240), 1);
   }
-  (void)lv;
 }
 
 }  // namespace
@@ -199,6 +200,9 @@ Scan paint(const Request& r) {
     s(inside - rect.tl()).copyTo(canvas(inside), mask(inside - rect.tl()));
   }
 
+  // Dust and scratches lie on the film, so the holes painted next cover them.
+  if (r.damage) damage(canvas(cv::Range(cvRound(top), cvRound(top + l.width * mm)), cv::Range::all()), mm, rng);
+
   // Perforations at a phase of their own against the frames, on one or both edges.
   const double holePitch = l.pitch * mm;
   const double phase = rng.uniform(0.0, holePitch);
@@ -233,7 +237,6 @@ Scan paint(const Request& r) {
     }
     words(0.08, l.holeCentre - l.holeAcross / 2 - 0.05);
   }
-  if (r.damage) damage(canvas, lv, mm, rng);
 
   // Turn the canvas about its middle into the scan.
   const cv::Point2d centre(canvas.cols / 2.0, canvas.rows / 2.0);
