@@ -1,17 +1,22 @@
 // findHoleRows: the rows of perforations along the strip, on the reduced copy.
 //
-// A hole shows the scanner's light or its lid, so it is an extreme of the
-// scan, but the base around it may be nearly as bright (a clear print) or
-// nearly as dark (reversal film on the lid). No one threshold separates
-// every hole from its base, so the copy is cut at five levels on each side
-// of its range and each cut's islands are judged by shape: a perforation is
-// a filled, compact island that touches no edge of the scan. Edge lettering
-// and dust pass that test too, so islands only count in a row: of like size,
-// on a line at most a degree off the x axis, at a common pitch of at least
-// 1.6 hole widths (letters stand closer). Each hole of a row is then
-// measured against its own surroundings (local hole and base levels), which
-// also finds the holes the cut missed under uneven light and drops torn or
-// covered ones. Rows come back best first; the gauge decides which is real.
+// A hole shows the scanner's light or its lid, but the base around it may be
+// nearly as bright (a clear print) or as dark (reversal film on the lid),
+// the light may fall off across the scan, and on many films an unexposed
+// band as dark as the lid runs right beside the holes. So the holes are not
+// cut from the copy at a level of its own but from what stands out of each
+// row: the copy less its opening along x (bright holes) or its closing less
+// the copy (dark holes), with a run longer than any hole. That takes away
+// the light's slope, the band and the background beyond the strip (all long
+// along x) and leaves each hole at its contrast with the base between holes.
+// The result is cut at a few contrasts and each cut's islands are judged by
+// shape: a perforation is a filled, compact island that touches no edge of
+// the scan. Edge lettering and dust pass that test too, so islands only
+// count in a row: of like size, on a line at most a degree off the x axis,
+// at a common pitch of at least 1.6 hole lengths (letters stand closer).
+// The longest rows are then measured hole by hole, which also finds the
+// holes the cut missed and drops torn or covered ones. Rows come back best
+// first; the gauge decides which is real.
 
 #include "stages.hpp"
 
@@ -31,44 +36,48 @@ struct Blob {
   double x, y, w, h, fill;
 };
 
-// The levels below which the given shares of the pixels lie.
-std::array<int, 2> percentiles(const cv::Mat& gray, double low, double high) {
-  std::array<int, 256> hist{};
-  for (int r = 0; r < gray.rows; ++r) {
-    const uchar* p = gray.ptr<uchar>(r);
-    for (int c = 0; c < gray.cols; ++c) ++hist[p[c]];
-  }
-  const double total = static_cast<double>(gray.total());
-  std::array<int, 2> out{0, 255};
-  double sum = 0;
-  bool lowSet = false;
-  for (int v = 0; v < 256; ++v) {
-    sum += hist[v];
-    if (!lowSet && sum >= low * total) out[0] = v, lowSet = true;
-    if (sum >= high * total) {
-      out[1] = v;
-      break;
-    }
-  }
+// How far each pixel stands out of its row: above the row's opening
+// (bright) or below its closing (dark), over a run of `length` pixels.
+cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
+  const cv::Mat run = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(length, 1));
+  cv::Mat smooth, out;
+  cv::morphologyEx(gray, smooth, bright ? cv::MORPH_OPEN : cv::MORPH_CLOSE, run, cv::Point(-1, -1), 1,
+                   cv::BORDER_REPLICATE);
+  if (bright) cv::subtract(gray, smooth, out);
+  else cv::subtract(smooth, gray, out);
   return out;
 }
 
-std::vector<Blob> blobsAt(const cv::Mat& gray, double level, bool bright) {
-  cv::Mat bin, labels, stats, centroids;
-  cv::threshold(gray, bin, level, 255, bright ? cv::THRESH_BINARY : cv::THRESH_BINARY_INV);
-  const int n = cv::connectedComponentsWithStats(bin, labels, stats, centroids, 4, CV_32S);
+// Filled, compact islands above `level` that touch no edge of the copy.
+// The islands' boxes are gathered in one pass over the labels: OpenCV's own
+// statistics run on threads whose start costs more than a small copy's pass.
+std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
+  cv::Mat bin, labels;
+  cv::threshold(contrast, bin, level, 255, cv::THRESH_BINARY);
+  const int n = cv::connectedComponents(bin, labels, 4, CV_32S);
+  struct Box {
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
+  };
+  std::vector<Box> boxes(n);
+  for (int r = 0; r < labels.rows; ++r) {
+    const int* l = labels.ptr<int>(r);
+    for (int c = 0; c < labels.cols; ++c) {
+      if (l[c] == 0) continue;
+      Box& b = boxes[l[c]];
+      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
+    }
+  }
   std::vector<Blob> out;
   for (int i = 1; i < n; ++i) {
-    const int* s = stats.ptr<int>(i);
-    const int x = s[cv::CC_STAT_LEFT], y = s[cv::CC_STAT_TOP], w = s[cv::CC_STAT_WIDTH], h = s[cv::CC_STAT_HEIGHT];
-    const int area = s[cv::CC_STAT_AREA];
-    if (w < 3 || h < 3 || area < 8) continue;
-    if (x == 0 || y == 0 || x + w == gray.cols || y + h == gray.rows) continue;
-    if (h > gray.rows * 0.4 || w > gray.cols * 0.4) continue;
-    const double fill = static_cast<double>(area) / (static_cast<double>(w) * h);
+    const Box& b = boxes[i];
+    const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
+    if (w < 3 || h < 3 || b.area < 8) continue;
+    if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
+    if (h > contrast.rows * 0.4 || w > contrast.cols * 0.4) continue;
+    const double fill = static_cast<double>(b.area) / (static_cast<double>(w) * h);
     const double aspect = static_cast<double>(w) / h;
     if (fill < 0.65 || aspect < 0.35 || aspect > 2.8) continue;
-    out.push_back({x + (w - 1) / 2.0, y + (h - 1) / 2.0, static_cast<double>(w), static_cast<double>(h), fill});
+    out.push_back({b.x0 + (w - 1) / 2.0, b.y0 + (h - 1) / 2.0, static_cast<double>(w), static_cast<double>(h), fill});
   }
   return out;
 }
@@ -128,96 +137,93 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// One hole measured against its own surroundings: the level inside its
-// middle, the base on the border of a box over twice the hole's size, and
-// each pixel weighted by where it lies between the two. Only the island of
-// the hole itself is weighed (the pixels past half-way that join its middle,
-// with a pixel's fringe for the soft edge): letters, picture or dust in the
-// box would pull the centre. The base need not surround the hole (on
-// reversal film the unexposed band beside the holes is nearly as dark as the
-// lid), so an island that runs out of the box is cut to the size expected.
-// Nothing when the box leaves the copy or the hole barely differs from its
-// base.
-std::optional<Hole> measureHole(const cv::Mat& gray, cv::Point2d centre, cv::Size2d size, bool bright,
-                                double minContrast, double* holeLevel = nullptr, double* baseLevel = nullptr) {
-  // The base is read on a ring a quarter of the hole's size out; the island is looked for in a box twice as far.
+// One hole measured on the contrast image: the level inside its middle,
+// the base on a ring a quarter of its size out, and each pixel weighted by
+// where it lies between the two. Only the island of the hole itself is
+// weighed (the pixels past half-way that join its middle, with a pixel's
+// fringe for the soft edge), so letters, picture or dust near it pull
+// nothing; an island that runs out of its box (a hole torn open, or joined
+// to something) is cut to the size expected. Nothing when the ring leaves
+// the copy or the hole barely stands out.
+std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Size2d size, double minContrast,
+                                double* contrastOut = nullptr) {
   const double ringW = 0.5 * size.width + std::max(2.0, 0.25 * size.width);
   const double ringH = 0.5 * size.height + std::max(2.0, 0.25 * size.height);
   const cv::Rect ring(static_cast<int>(std::floor(centre.x - ringW)), static_cast<int>(std::floor(centre.y - ringH)),
                       static_cast<int>(std::ceil(2 * ringW)) + 1, static_cast<int>(std::ceil(2 * ringH)) + 1);
-  const cv::Rect all(0, 0, gray.cols, gray.rows);
+  const cv::Rect all(0, 0, image.cols, image.rows);
   if ((ring & all) != ring) return std::nullopt;
   const double boxW = 1.1 * size.width + 2, boxH = 1.1 * size.height + 2;
   const cv::Rect box = cv::Rect(static_cast<int>(std::floor(centre.x - boxW)), static_cast<int>(std::floor(centre.y - boxH)),
                                 static_cast<int>(std::ceil(2 * boxW)) + 1, static_cast<int>(std::ceil(2 * boxH)) + 1) & all;
-  std::vector<double> inner, border;
+  // Medians of the middle and of the ring, from histograms.
+  std::array<int, 256> inner{}, border{};
+  int innerCount = 0, borderCount = 0;
   const double innerW = std::max(1.0, 0.25 * size.width), innerH = std::max(1.0, 0.25 * size.height);
   for (int r = ring.y; r < ring.y + ring.height; ++r) {
-    const uchar* p = gray.ptr<uchar>(r);
-    const double dy = r - centre.y;
+    const uchar* p = image.ptr<uchar>(r);
     const bool edgeRow = r == ring.y || r == ring.y + ring.height - 1;
+    const bool middleRow = std::abs(r - centre.y) <= innerH;
     for (int c = ring.x; c < ring.x + ring.width; ++c) {
-      if (edgeRow || c == ring.x || c == ring.x + ring.width - 1) border.push_back(p[c]);
-      else if (std::abs(c - centre.x) <= innerW && std::abs(dy) <= innerH) inner.push_back(p[c]);
+      if (edgeRow || c == ring.x || c == ring.x + ring.width - 1) ++border[p[c]], ++borderCount;
+      else if (middleRow && std::abs(c - centre.x) <= innerW) ++inner[p[c]], ++innerCount;
     }
   }
-  const double hole = median(inner), base = median(border);
-  const double contrast = bright ? hole - base : base - hole;
-  if (contrast < minContrast) return std::nullopt;
-  const cv::Mat roi = gray(box);
+  auto median = [](const std::array<int, 256>& h, int count) {
+    int seen = 0;
+    for (int v = 0; v < 256; ++v)
+      if ((seen += h[v]) * 2 > count) return static_cast<double>(v);
+    return 255.0;
+  };
+  if (innerCount == 0) return std::nullopt;
+  const double hole = median(inner, innerCount), base = median(border, borderCount);
+  if (hole - base < minContrast) return std::nullopt;
 
   // The island: past half-way and joined to the middle.
-  const double scale = 1.0 / (hole - base);
-  cv::Mat weights(roi.size(), CV_32F), past(roi.size(), CV_8U);
-  for (int r = 0; r < roi.rows; ++r) {
-    const uchar* p = roi.ptr<uchar>(r);
-    float* w = weights.ptr<float>(r);
-    uchar* b = past.ptr<uchar>(r);
-    for (int c = 0; c < roi.cols; ++c) {
-      w[c] = static_cast<float>(std::clamp((p[c] - base) * scale, 0.0, 1.0));
-      b[c] = w[c] > 0.5f ? 255 : 0;
-    }
-  }
-  cv::Mat labels;
-  cv::connectedComponents(past, labels, 4, CV_32S);
+  const cv::Mat roi = image(box);
+  const double half = (hole + base) / 2;
+  cv::Mat past;
+  cv::compare(roi, half, past, cv::CMP_GT);
   const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
-  const int island = labels.at<int>(middle);
-  if (island == 0) return std::nullopt;
-  cv::Mat mask = labels == island;
-  const cv::Rect expected(cvRound(centre.x - size.width / 2 - 1.5) - box.x, cvRound(centre.y - size.height / 2 - 1.5) - box.y,
-                          cvRound(size.width + 3), cvRound(size.height + 3));
-  cv::Mat edge = mask.clone();
-  edge(cv::Rect(1, 1, roi.cols - 2, roi.rows - 2)).setTo(0);
-  if (cv::countNonZero(edge) > 0) {
-    cv::Mat cut(mask.size(), CV_8U, cv::Scalar(0));
+  if (past.at<uchar>(middle) == 0) return std::nullopt;
+  cv::Rect spread;
+  cv::floodFill(past, middle, cv::Scalar(128), &spread, cv::Scalar(), cv::Scalar(), 4);
+  cv::Mat island = past == 128;
+  if (spread.x == 0 || spread.y == 0 || spread.x + spread.width == roi.cols || spread.y + spread.height == roi.rows) {
+    // Joined to something beyond the box: keep the expected size about the middle.
+    const cv::Rect expected(cvRound(centre.x - size.width / 2 - 1.5) - box.x, cvRound(centre.y - size.height / 2 - 1.5) - box.y,
+                            cvRound(size.width + 3), cvRound(size.height + 3));
+    cv::Mat cut(island.size(), CV_8U, cv::Scalar(0));
     const cv::Rect keep = expected & cv::Rect(0, 0, roi.cols, roi.rows);
-    mask(keep).copyTo(cut(keep));
-    mask = cut;
+    island(keep).copyTo(cut(keep));
+    island = cut;
   }
-  cv::dilate(mask, mask, cv::Mat());
-  weights.setTo(0, mask == 0);
+  cv::dilate(island, island, cv::Mat());
 
+  // Weighted centre, and the weight summed along each row and down each column.
+  const double scale = 1.0 / (hole - base);
+  std::vector<double> perRow(roi.rows, 0), perColumn(roi.cols, 0);
   double sum = 0, sx = 0, sy = 0;
   for (int r = 0; r < roi.rows; ++r) {
-    const float* w = weights.ptr<float>(r);
-    for (int c = 0; c < roi.cols; ++c) sum += w[c], sx += w[c] * c, sy += w[c] * r;
+    const uchar* p = roi.ptr<uchar>(r);
+    const uchar* m = island.ptr<uchar>(r);
+    for (int c = 0; c < roi.cols; ++c) {
+      if (!m[c]) continue;
+      const double w = std::clamp((p[c] - base) * scale, 0.0, 1.0);
+      sum += w, sx += w * c, sy += w * r, perRow[r] += w, perColumn[c] += w;
+    }
   }
   if (sum <= 0) return std::nullopt;
   const cv::Point2d local(sx / sum, sy / sum);
-  // Size: the weight summed along the middle rows and down the middle columns.
+  // Size: the mean weight of the middle rows (along) and of the middle columns (across).
   double along = 0, across = 0;
   int rows = 0, cols = 0;
-  for (int r = 0; r < roi.rows; ++r) {
-    if (std::abs(r - local.y) > 0.25 * size.height + 0.5) continue;
-    along += cv::sum(weights.row(r))[0], ++rows;
-  }
-  for (int c = 0; c < roi.cols; ++c) {
-    if (std::abs(c - local.x) > 0.25 * size.width + 0.5) continue;
-    across += cv::sum(weights.col(c))[0], ++cols;
-  }
+  for (int r = 0; r < roi.rows; ++r)
+    if (std::abs(r - local.y) <= 0.25 * size.height + 0.5) along += perRow[r], ++rows;
+  for (int c = 0; c < roi.cols; ++c)
+    if (std::abs(c - local.x) <= 0.25 * size.width + 0.5) across += perColumn[c], ++cols;
   if (rows == 0 || cols == 0) return std::nullopt;
-  if (holeLevel) *holeLevel = hole;
-  if (baseLevel) *baseLevel = base;
+  if (contrastOut) *contrastOut = hole - base;
   return Hole{local + cv::Point2d(box.x, box.y), cv::Size2d(along / rows, across / cols)};
 }
 
@@ -285,26 +291,23 @@ LineFit fitLine(std::vector<Hole>& holes, double pitch) {
 
 // A row's holes measured one by one, the missed ones looked for at every
 // pitch step, and the ones of another size (torn, half covered) dropped.
-std::optional<HoleRow> measureRow(const cv::Mat& gray, const std::vector<Blob>& blobs, const std::vector<int>& members,
-                                  bool bright, double rangeContrast) {
+std::optional<HoleRow> measureRow(const cv::Mat& image, const std::vector<Blob>& blobs, bool bright) {
   HoleRow row;
   row.bright = bright;
-  const double minContrast = std::max(8.0, 0.04 * rangeContrast);
-  std::vector<double> holeLevels, baseLevels;
-  for (int m : members) {
-    double hl = 0, bl = 0;
-    const auto hole = measureHole(gray, {blobs[m].x, blobs[m].y}, {blobs[m].w, blobs[m].h}, bright, minContrast, &hl, &bl);
+  constexpr double minContrast = 8;
+  std::vector<double> contrasts;
+  for (const Blob& b : blobs) {
+    double contrast = 0;
+    const auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
     if (!hole) continue;
     row.holes.push_back(*hole);
-    holeLevels.push_back(hl), baseLevels.push_back(bl);
+    contrasts.push_back(contrast);
   }
   if (row.holes.empty()) return std::nullopt;
   std::vector<double> ws, hs;
   for (const Hole& h : row.holes) ws.push_back(h.size.width), hs.push_back(h.size.height);
   row.size = {median(ws), median(hs)};
-  row.holeLevel = median(holeLevels);
-  row.baseLevel = median(baseLevels);
-
+  row.contrast = median(contrasts);
   keepLikeSized(row.holes, row.size);
   if (row.holes.size() >= 2) {
     std::sort(row.holes.begin(), row.holes.end(), [](const Hole& a, const Hole& b) { return a.centre.x < b.centre.x; });
@@ -315,7 +318,7 @@ std::optional<HoleRow> measureRow(const cv::Mat& gray, const std::vector<Blob>& 
     std::vector<Hole> all;
     const Hole& first = row.holes.front();
     const int kFirst = static_cast<int>(std::ceil((0 - first.centre.x) / fit.pitch));
-    const int kLast = static_cast<int>(std::floor((gray.cols - 1 - first.centre.x) / fit.pitch));
+    const int kLast = static_cast<int>(std::floor((image.cols - 1 - first.centre.x) / fit.pitch));
     for (int k = kFirst; k <= kLast; ++k) {
       const double x = fit.x0 + fit.pitch * std::round((first.centre.x - fit.x0) / fit.pitch + k);
       const cv::Point2d expected(x, fit.y0 + fit.slope * x);
@@ -326,7 +329,7 @@ std::optional<HoleRow> measureRow(const cv::Mat& gray, const std::vector<Blob>& 
         all.push_back(*known);
         continue;
       }
-      const auto found = measureHole(gray, expected, row.size, bright, minContrast);
+      const auto found = measureHole(image, expected, row.size, minContrast);
       if (found && cv::norm(found->centre - expected) < 0.15 * fit.pitch) all.push_back(*found);
     }
     keepLikeSized(all, row.size);
@@ -347,41 +350,66 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
   return false;
 }
 
-constexpr size_t kRowsPerLevel = 12;
-// Cuts at these shares of the range in from its bright or dark end: close to
-// the end, where the holes part from a base nearly as bright or as dark.
-constexpr double kLevels[] = {0.04, 0.09, 0.18, 0.32, 0.5};
+// Contrasts the stand-out image is cut at: from twice the grain of a
+// reduced copy up to holes against a clear base.
+constexpr double kCuts[] = {12, 28, 64};
+constexpr size_t kRowsMeasured = 10;
+
+struct Candidate {
+  std::vector<Blob> blobs;
+  bool bright;
+  double fill;
+};
+
+bool sameBlobs(const Candidate& a, const Candidate& b) {
+  if (a.bright != b.bright) return false;
+  for (const Blob& p : a.blobs)
+    for (const Blob& q : b.blobs)
+      if (std::abs(p.x - q.x) < 0.3 * p.w && std::abs(p.y - q.y) < 0.3 * p.h) return true;
+  return false;
+}
 
 }  // namespace
 
-std::vector<HoleRow> findHoleRows(const cv::Mat& gray) {
-  const auto range = percentiles(gray, 0.005, 0.995);
-  const double span = range[1] - range[0];
-  if (span < 16) return {};
-  std::vector<HoleRow> found;
-  for (bool bright : {true, false})
-    for (double share : kLevels) {
-      const double level = bright ? range[1] - share * span : range[0] + share * span;
-      const std::vector<Blob> blobs = blobsAt(gray, level, bright);
+std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
+  if (copy.rows < 8 || copy.cols < 8) return {};
+  // Grain breaks a hole's island at a cut near its contrast; a 3 x 3 mean
+  // closes it and moves no symmetric edge.
+  cv::Mat gray;
+  cv::blur(copy, gray, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+  // Longer than any hole along the strip (at most a sixth of its width), shorter than the light's slopes.
+  const int length = std::max(5, copy.rows / 4) | 1;
+  cv::Mat images[2];
+  std::vector<Candidate> candidates;
+  for (int sense = 0; sense < 2; ++sense) {
+    const bool bright = sense == 0;
+    images[sense] = standOut(gray, length, bright);
+    for (double cut : kCuts) {
+      const std::vector<Blob> blobs = blobsAt(images[sense], cut);
       if (blobs.size() > 400) continue;  // texture, not a row of holes
-      std::vector<std::vector<int>> rows = rowsOf(blobs);
-      if (getenv("DBG")) { fprintf(stderr, "LEVEL %.2f bright %d blobs %zu rows %zu\n", level, bright, blobs.size(), rows.size()); for (auto& b : blobs) if (b.w > 20) fprintf(stderr, "   blob %.1f %.1f %.0fx%.0f\n", b.x, b.y, b.w, b.h); }
-      if (rows.size() > kRowsPerLevel) rows.resize(kRowsPerLevel);
-      for (const std::vector<int>& members : rows) {
-        auto row = measureRow(gray, blobs, members, bright, span);
-        if (getenv("DBG")) { fprintf(stderr, "level %.1f bright %d members %zu:", level, bright, members.size()); for (int m : members) fprintf(stderr, " (%.0f,%.0f %.0fx%.0f)", blobs[m].x, blobs[m].y, blobs[m].w, blobs[m].h); fprintf(stderr, " -> %zu\n", row ? row->holes.size() : 0); }
-        if (!row) continue;
-        double fill = 0;
-        for (int m : members) fill += blobs[m].fill;
-        row->score = static_cast<double>(row->holes.size()) + fill / members.size();
-        // The same row found at another level: keep the fuller finding.
-        const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });
-        if (same == found.end()) found.push_back(std::move(*row));
-        else if (same->score < row->score) *same = std::move(*row);
+      for (const std::vector<int>& members : rowsOf(blobs)) {
+        Candidate c{{}, bright, 0};
+        for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
+        // The same row at another cut: keep the longer.
+        const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
+        if (same == candidates.end()) candidates.push_back(std::move(c));
+        else if (same->blobs.size() < c.blobs.size()) *same = std::move(c);
       }
     }
+  }
+  std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+    return a.blobs.size() != b.blobs.size() ? a.blobs.size() > b.blobs.size() : a.fill > b.fill;
+  });
+  std::vector<HoleRow> found;
+  for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
+    auto row = measureRow(images[candidates[i].bright ? 0 : 1], candidates[i].blobs, candidates[i].bright);
+    if (!row) continue;
+    row->score = static_cast<double>(row->holes.size()) + candidates[i].fill;
+    const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });
+    if (same == found.end()) found.push_back(std::move(*row));
+    else if (same->score < row->score) *same = std::move(*row);
+  }
   std::sort(found.begin(), found.end(), [](const HoleRow& a, const HoleRow& b) { return a.score > b.score; });
-  if (found.size() > 16) found.resize(16);
   return found;
 }
 

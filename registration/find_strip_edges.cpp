@@ -105,7 +105,7 @@ StripEdges findStripEdges(const cv::Mat& gray, double slope, bool slopeKnown, co
     const uchar* p = gray.ptr<uchar>(r);
     for (int c = 0; c < gray.cols; ++c) profiles[sliceOf[c]][r] += p[c];
   }
-  const double minStep = std::max(6.0, 0.25 * std::abs(row.holeLevel - row.baseLevel));
+  const double minStep = std::max(6.0, 0.25 * row.contrast);
   std::vector<cv::Point2d> top, bottom;
   for (int s = 0; s < kSlices; ++s) {
     for (double& v : profiles[s]) v /= widths[s];

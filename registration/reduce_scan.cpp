@@ -2,7 +2,7 @@
 //
 // The perforations, the strip's edges and the frame lines are all large
 // against a pixel at any resolution worth scanning film at, so they are found
-// on a copy of about a hundred thousand pixels: the finder's cost then hardly
+// on a copy of at most sixty thousand pixels: the finder's cost then hardly
 // grows with the resolution, and the reduction's averaging takes out grain
 // and dust. The factor is whole so that every reduced pixel covers the same
 // square of scan pixels and a position maps back exactly (toScan); the copy
@@ -20,13 +20,13 @@ namespace registration {
 
 namespace {
 
-constexpr double kReducedArea = 100000;
+constexpr double kReducedArea = 60000;
 constexpr int kMinReducedRows = 150;
 
 int reductionFactor(cv::Size size) {
   const double byArea = std::sqrt(static_cast<double>(size.area()) / kReducedArea);
   const int byRows = std::max(1, size.height / kMinReducedRows);
-  return std::max(1, std::min(static_cast<int>(std::lround(byArea)), byRows));
+  return std::max(1, std::min(static_cast<int>(std::ceil(byArea)), byRows));
 }
 
 }  // namespace

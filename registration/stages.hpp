@@ -39,7 +39,7 @@ struct HoleRow {
   double pitchX = 0;        // x distance between neighbouring holes; 0 for a lone hole
   cv::Size2d size;          // median hole size
   bool bright = true;       // holes brighter than the base around them
-  double holeLevel = 0, baseLevel = 0;
+  double contrast = 0;      // how far the holes stand out of their row
   double score = 0;
 };
 

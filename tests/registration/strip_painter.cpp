@@ -248,7 +248,7 @@ Scan paint(const Request& r) {
 
   if (r.damage) {  // uneven light and grain
     cv::Mat light(2, 3, CV_32F);
-    rng.fill(light, cv::RNG::UNIFORM, 0.8, 1.05);
+    rng.fill(light, cv::RNG::UNIFORM, 0.86, 1.04);
     cv::resize(light, light, scanSize, 0, 0, cv::INTER_CUBIC);
     scanF = scanF.mul(light);
     cv::Mat grain(scanSize, CV_32F);
