@@ -44,7 +44,7 @@ Across acrossProfile(const cv::Mat& gray, const StripAxes& axes, const FrameLine
     const double pastLine = u - lines.width / 2;
     if (pastLine >= 0.12 * picture && pastLine <= 0.88 * picture) kind[i] = 1;
     const double fromMiddle = std::min(u, lines.period - u);
-    if (fromMiddle <= std::max(0.3 * lines.width - 0.5, 0.3)) kind[i] = 2;
+    if (fromMiddle <= std::max(0.3 * lines.width - 0.5, 0.5)) kind[i] = 2;
   }
   // |level - v| for every gray value, so the pass only adds.
   float away[256];

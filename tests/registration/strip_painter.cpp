@@ -206,7 +206,8 @@ Scan paint(const Request& r) {
   // Perforations at a phase of their own against the frames, on one or both edges.
   const double holePitch = l.pitch * mm;
   const double phase = rng.uniform(0.0, holePitch);
-  const int torn = rng.uniform(1, 6), missing = rng.uniform(6, 12);
+  // About one strip in three has a torn hole, and one in three a hole taped over.
+  const int torn = rng.uniform(0, 3) == 0 ? rng.uniform(1, 6) : -1, missing = rng.uniform(0, 3) == 0 ? rng.uniform(1, 12) : -1;
   int index = 0;
   for (double x = phase - holePitch; x < canvas.cols + holePitch; x += holePitch, ++index) {
     for (int row = 0; row < (l.bothRows ? 2 : 1); ++row) {
