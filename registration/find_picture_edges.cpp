@@ -14,8 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace registration {
 
@@ -82,34 +80,105 @@ double sample(const std::vector<double>& profile, double first, double t) {
   return k + 1 < profile.size() ? profile[k] * (1 - f) + profile[k + 1] * f : profile[k];
 }
 
+// Each row's mean step across the strip (its neighbours' difference), over
+// every column, rows shifted by the tilt.
+Across rowSteps(const cv::Mat& gray, const StripAxes& axes) {
+  Across out;
+  const int pad = static_cast<int>(std::ceil(std::abs(axes.slope) * gray.cols)) + 1;
+  out.first = -pad;
+  const int bins = gray.rows + 2 * pad;
+  std::vector<double> sum(bins, 0), weight(bins, 0);
+  for (int r = 1; r + 1 < gray.rows; ++r) {
+    const uchar* above = gray.ptr<uchar>(r - 1);
+    const uchar* below = gray.ptr<uchar>(r + 1);
+    for (int c = 0; c < gray.cols; ++c) {
+      const double t = r - axes.slope * (c - axes.xMid) - out.first;
+      const int whole = static_cast<int>(t);
+      const double frac = t - whole, v = std::abs(static_cast<double>(below[c]) - above[c]);
+      sum[whole] += (1 - frac) * v, weight[whole] += 1 - frac;
+      sum[whole + 1] += frac * v, weight[whole + 1] += frac;
+    }
+  }
+  double most = 0;
+  for (double w : weight) most = std::max(most, w);
+  out.inside.assign(bins, NAN);
+  for (int i = 0; i < bins; ++i)
+    if (most > 0 && weight[i] >= 0.5 * most) out.inside[i] = sum[i] / weight[i];
+  return out;
+}
+
 }  // namespace
 
+PictureAcross roughPictureEdges(const cv::Mat& gray, const StripAxes& axes, double topFrom, double topTo,
+                                double bottomFrom, double bottomTo, double sizeMin, double sizeMax) {
+  PictureAcross out;
+  if (topTo < topFrom || bottomTo < bottomFrom) return out;
+  const Across a = rowSteps(gray, axes);
+  double best = -1e300;
+  for (double top = topFrom; top <= topTo; top += 0.5)
+    for (double bottom = std::max(bottomFrom, top + sizeMin); bottom <= std::min(bottomTo, top + sizeMax); bottom += 0.5) {
+      const double v = sample(a.inside, a.first, top) + sample(a.inside, a.first, bottom);
+      if (v > best) best = v, out.top = top, out.bottom = bottom;
+    }
+  out.found = best > 0 && best < 1e300;
+  return out;
+}
+
 PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines, double topFrom,
-                               double topTo, double bottomFrom, double bottomTo, double sizeMin, double sizeMax) {
+                               double topTo,
+                               double bottomFrom, double bottomTo, double sizeMin, double sizeExpected, double sizeMax) {
   PictureAcross out;
   if (!lines.found || topTo < topFrom || bottomTo < bottomFrom) return out;
   const Across a = acrossProfile(gray, axes, lines);
-  const double step = 1.0;
-  // The rise into the picture at t, for a picture below (top edge) or above (bottom edge).
+  // The rise into the picture at t, for a picture below (top edge) or above (bottom edge): the mean of
+  // three rows inside less three outside, so that a scratch along the strip is no edge.
   auto strength = [&](double t, double inward) {
-    const double in = sample(a.inside, a.first, t + inward * step), out = sample(a.inside, a.first, t - inward * step);
-    return std::isnan(in) || std::isnan(out) ? -1e300 : in - out;
-  };
-  std::vector<std::pair<double, double>> tops, bottoms;
-  for (double t = topFrom; t <= topTo; t += 0.25) tops.emplace_back(t, strength(t, 1));
-  for (double t = bottomFrom; t <= bottomTo; t += 0.25) bottoms.emplace_back(t, strength(t, -1));
-  double best = -1e300;
-  for (const auto& top : tops)
-    for (const auto& bottom : bottoms) {
-      const double size = bottom.first - top.first;
-      if (size < sizeMin || size > sizeMax) continue;
-      if (top.second + bottom.second > best) best = top.second + bottom.second, out.top = top.first, out.bottom = bottom.first;
+    double in = 0, out = 0;
+    for (int k = 1; k <= 3; ++k) {
+      in += sample(a.inside, a.first, t + inward * k), out += sample(a.inside, a.first, t - inward * k);
     }
-  out.found = best > 0;
-  if (getenv("DBG")) {
-    fprintf(stderr, "across: level %.1f windows [%.1f,%.1f] [%.1f,%.1f] size [%.1f,%.1f] best %.2f top %.1f bottom %.1f\n", lines.level, topFrom, topTo, bottomFrom, bottomTo, sizeMin, sizeMax, best, out.top, out.bottom);
-    for (double t = topFrom - 10; t <= bottomTo + 10; t += 1) fprintf(stderr, "  t %.0f in %.1f\n", t, sample(a.inside, a.first, t));
+    return std::isnan(in) || std::isnan(out) ? -1e300 : (in - out) / 3;
+  };
+  // Each edge's strongest step in its window.
+  auto strongest = [&](double from, double to, double inward, double& at) {
+    double best = -1e300;
+    for (double t = from; t <= to; t += 0.25) {
+      const double v = strength(t, inward);
+      if (v > best) best = v, at = t;
+    }
+    return best;
+  };
+  double top = topFrom, bottom = bottomTo;
+  const double topStep = strongest(topFrom, topTo, 1, top), bottomStep = strongest(bottomFrom, bottomTo, -1, bottom);
+  // How far the picture's rows stand out in its middle: an edge is trusted when it rises by a good part of that.
+  std::vector<double> middle;
+  for (double t = topTo; t <= bottomFrom; t += 1) {
+    const double v = sample(a.inside, a.first, t);
+    if (!std::isnan(v)) middle.push_back(v);
   }
+  if (middle.empty()) return out;
+  std::nth_element(middle.begin(), middle.begin() + middle.size() / 2, middle.end());
+  const double trust = std::max(1.0, 0.35 * middle[middle.size() / 2]);
+  const bool topSure = topStep >= trust, bottomSure = bottomStep >= trust;
+  const double size = bottom - top;
+  double best = -1e300;
+  if (topSure && bottomSure && size >= sizeMin && size <= sizeMax) {
+    out.top = top, out.bottom = bottom, best = topStep + bottomStep;
+  } else if (topSure && bottomSure) {
+    // Both clear but of a size no aperture has: the best pair that has one.
+    for (double t = topFrom; t <= topTo; t += 0.25)
+      for (double b = std::max(bottomFrom, t + sizeMin); b <= std::min(bottomTo, t + sizeMax); b += 0.25) {
+        const double v = strength(t, 1) + strength(b, -1);
+        if (v > best) best = v, out.top = t, out.bottom = b;
+      }
+  } else if (topSure || bottomSure) {
+    // One edge lost in a scene at the border's level: the other and the expected height.
+    out.top = topSure ? top : bottom - sizeExpected;
+    out.bottom = topSure ? top + sizeExpected : bottom;
+    best = std::max(topStep, bottomStep);
+  }
+  out.found = best >= trust;
+
   return out;
 }
 

@@ -14,8 +14,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace registration {
 
@@ -112,7 +110,6 @@ StripEdges findStripEdges(const cv::Mat& gray, double slope, bool slopeKnown, co
     const double x = (s * gray.cols) / static_cast<double>(kSlices) + (widths[s] - 1) / 2.0;
     const double t = edgeFrom(profiles[s], true, minStep);
     const double b = edgeFrom(profiles[s], false, minStep);
-    if (getenv("DBG")) fprintf(stderr, "slice %d x %.1f top %.2f bottom %.2f\n", s, x, t, b);
     if (!std::isnan(t)) top.emplace_back(x, t);
     if (!std::isnan(b)) bottom.emplace_back(x, b);
   }

@@ -66,7 +66,9 @@ PitchFit measurePitch(const std::vector<const HoleRow*>& rows) {
   PitchFit out;
   std::vector<Numbered> holes;
   double coarse = 0;
-  for (const HoleRow* r : rows) coarse = std::max(coarse, r->pitchX);
+  // The finer pitch: a row that missed every other hole shows a multiple of it.
+  for (const HoleRow* r : rows)
+    if (r->pitchX > 0 && (coarse == 0 || r->pitchX < coarse)) coarse = r->pitchX;
   for (size_t i = 0; i < rows.size(); ++i) {
     const HoleRow& r = *rows[i];
     for (const Hole& h : r.holes) {

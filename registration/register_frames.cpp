@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 namespace registration {
@@ -21,6 +20,11 @@ namespace registration {
 namespace {
 
 constexpr size_t kRowsTried = 8;
+// How far a picture's height may stray from its length times the aperture's
+// shape: apertures differ a little between cameras, scanners stretch one axis.
+constexpr double kShapeLow = 0.93, kShapeHigh = 1.07;
+// The part of the picture's expected height, about its expected middle, that the frame lines are looked for in.
+constexpr double kBand = 0.3;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -44,7 +48,11 @@ const HoleRow* partnerOf(const HoleRow& row, const std::vector<HoleRow>& rows) {
     if (&o == &row || o.bright != row.bright) continue;
     if (std::abs(o.size.width / row.size.width - 1) > 0.25 || std::abs(o.size.height / row.size.height - 1) > 0.25) continue;
     if (std::abs(meanY(o) - meanY(row)) < 3 * row.size.height) continue;
-    if (o.pitchX > 0 && row.pitchX > 0 && std::abs(o.pitchX / row.pitchX - 1) > 0.05) continue;
+    // Pitches alike, or one a whole multiple of the other where holes went unseen.
+    if (o.pitchX > 0 && row.pitchX > 0) {
+      const double ratio = std::max(o.pitchX, row.pitchX) / std::min(o.pitchX, row.pitchX);
+      if (std::abs(ratio - std::round(ratio)) > 0.05 * std::round(ratio)) continue;
+    }
     if (!best || o.score > best->score) best = &o;
   }
   return best;
@@ -77,7 +85,6 @@ Strip measureStrip(const cv::Mat& gray, std::vector<const HoleRow*> rows) {
   if (s.edges.top && (!s.edges.bottom || fromTop < fromBottom) && fromTop > 0) m.holeFromEdge = fromTop * cosine;
   else if (s.edges.bottom && fromBottom > 0) m.holeFromEdge = fromBottom * cosine;
   s.gauge = identifyGauge(m);
-  if (getenv("DBG")) fprintf(stderr, "strip: rows %d hole %.1fx%.1f pitch %.2f spacing %.1f width %.1f fromEdge %.1f slope %.4f (measured %d) top %.1f bottom %.1f -> %s misfit %.2f scale %.3f\n", m.rows, m.holeSize.width, m.holeSize.height, m.pitch, m.rowSpacing, m.stripWidth, m.holeFromEdge, slope, s.pitch.slopeMeasured, tTop, tBottom, gaugeName(s.gauge.gauge), s.gauge.misfit, s.gauge.pixelsPerMm);
   return s;
 }
 
@@ -142,17 +149,6 @@ Registration registerStrip(const cv::Mat& scan) {
     centre = rowT + inward * (p.pictureCentre - p.holeCentre) * mm;
   }
 
-  PictureBand band{centre - 0.3 * p.pictureAcross * mm, centre + 0.3 * p.pictureAcross * mm};
-  const double framePitchMm = p.pitch * p.perforationsPerFrame;
-  // A pitch from two holes or more is exact; one from the strip's width or a lone hole is known to a few percent.
-  const double slack = strip.pitch.pitchX > 0 ? 0 : 0.05;
-  const FrameLines lines = findFrameLines(gray, axes, band, period * (1 - slack), period * (1 + slack),
-                                          (framePitchMm - p.pictureAlongMax) * mm, (framePitchMm - p.pictureAlongMin) * mm);
-  if (!lines.found) {
-    out.missing = "no frame line between the pictures";
-    return out;
-  }
-
   // Search windows for the picture's two edges across, kept off the holes and the strip's edges.
   const double spread = 0.1 * p.pictureAcross * mm + (p.pictureAcrossMax - p.pictureAcrossMin) / 2 * mm;
   double lo = centre - p.pictureAcross / 2 * mm, hi = centre + p.pictureAcross / 2 * mm;
@@ -164,12 +160,32 @@ Registration registerStrip(const cv::Mat& scan) {
   }
   if (strip.edges.top) loFrom = std::max(loFrom, tTop + 0.1 * mm);
   if (strip.edges.bottom) hiTo = std::min(hiTo, tBottom - 0.1 * mm);
-  PictureAcross across = findPictureEdges(gray, axes, lines, loFrom, loTo, hiFrom, hiTo, p.pictureAcrossMin * mm,
-                                          p.pictureAcrossMax * mm);
+  const PictureAcross rough = roughPictureEdges(gray, axes, loFrom, loTo, hiFrom, hiTo, p.pictureAcrossMin * mm,
+                                                p.pictureAcrossMax * mm);
+
+  PictureBand band{centre - kBand * p.pictureAcross * mm, centre + kBand * p.pictureAcross * mm};
+  const double framePitchMm = p.pitch * p.perforationsPerFrame;
+  // A pitch from two holes or more is exact; one from the strip's width or a lone hole is known to a few percent.
+  const double slack = strip.pitch.pitchX > 0 ? 0 : 0.05;
+  const FrameLines lines = findFrameLines(scan, reduced.factor, axes, band, rough, period * (1 - slack), period * (1 + slack),
+                                          (framePitchMm - p.pictureAlongMax) * mm, (framePitchMm - p.pictureAlongMin) * mm);
+  if (!lines.found) {
+    out.missing = "no frame line between the pictures";
+    return out;
+  }
+
+  // The picture's length, now measured, tells its height through the aperture's shape.
+  const double alongMm = (lines.period - lines.width) / mm;
+  const double expected = alongMm * (alongMm > p.wideFrom ? p.wideAspect : p.aspect) * mm;
+  const double sizeMin = std::max(p.pictureAcrossMin * mm, kShapeLow * expected);
+  const double sizeMax = std::min(p.pictureAcrossMax * mm, kShapeHigh * expected);
+  PictureAcross across = findPictureEdges(gray, axes, lines, loFrom, loTo, hiFrom, hiTo, std::min(sizeMin, sizeMax),
+                                          expected, sizeMax);
   if (!across.found) {
-    // The smallest aperture about the expected middle: inside the picture, if short of covering it.
-    across.top = centre - p.pictureAcrossMin / 2 * mm;
-    across.bottom = centre + p.pictureAcrossMin / 2 * mm;
+    // The expected height about the rough or the expected middle, a little short of it.
+    const double middle = rough.found ? (rough.top + rough.bottom) / 2 : centre;
+    across.top = middle - 0.47 * expected;
+    across.bottom = middle + 0.47 * expected;
   }
 
   const double f = reduced.factor;

@@ -88,6 +88,8 @@ struct Priors {
   double pictureAcross, pictureAcrossMin, pictureAcrossMax;
   double pictureAlongMin, pictureAlongMax;
   double pictureCentre;                      // from the perforated edge, for one row
+  double aspect;                             // picture across over along
+  double wideFrom, wideAspect;               // a picture longer than wideFrom (mm) has wideAspect instead
 };
 const std::vector<Priors>& allPriors();
 const Priors* priorsOf(Gauge gauge);
@@ -111,25 +113,29 @@ GaugeFit identifyGauge(const GaugeMeasure& m);
 struct PictureBand {
   double from = 0, to = 0;    // t range that lies inside the pictures
 };
+struct PictureAcross {
+  bool found = false;
+  double top = 0, bottom = 0;  // t of the picture's edges
+};
+// The picture's edges across before the frame lines are known: the pair of
+// steps of all columns that fits the windows and the sizes best.
+PictureAcross roughPictureEdges(const cv::Mat& gray, const StripAxes& axes, double topFrom, double topTo,
+                                double bottomFrom, double bottomTo, double sizeMin, double sizeMax);
 struct FrameLines {
   bool found = false;
   double phase = 0;           // s of one frame line's middle
   double width = 0;           // s units
   double period = 0;          // s units
-  double contrast = 0;
-  bool dark = true;           // darker than the pictures (prints, reversal), else clearer (negatives)
+  double rivalShare = 1;      // the best phase elsewhere in the frame, as a share of the lines' score
   double level = 0;           // the lines' mean gray level
 };
-FrameLines findFrameLines(const cv::Mat& gray, const StripAxes& axes, const PictureBand& band, double periodMin,
-                          double periodMax, double widthMin, double widthMax);
+FrameLines findFrameLines(const cv::Mat& scan, int factor, const StripAxes& axes, const PictureBand& band,
+                          const PictureAcross& rough, double periodMin, double periodMax, double widthMin,
+                          double widthMax);
 
-struct PictureAcross {
-  bool found = false;
-  double top = 0, bottom = 0;  // t of the picture's edges
-};
-PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines,
-                               double topFrom, double topTo, double bottomFrom, double bottomTo, double sizeMin,
-                               double sizeMax);
+PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines, double topFrom,
+                               double topTo,
+                               double bottomFrom, double bottomTo, double sizeMin, double sizeExpected, double sizeMax);
 
 std::vector<PlacedFrame> placeFrames(const StripAxes& axes, const FrameLines& lines, const PictureAcross& across,
                                      const Reduced& reduced, cv::Size scanSize);
