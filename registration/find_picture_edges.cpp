@@ -7,8 +7,13 @@
 // picture; everywhere else the two kinds of column show the same thing (an
 // unexposed border, clear base, a sound track, the perforations), so the
 // profile falls to nothing there whatever the border looks like. The
-// picture's edges are its steps, searched as a pair in windows about the
-// gauge's prior place, their distance within the gauge's range of apertures.
+// picture's edges are its steps (three rows in against three out, so that a
+// scratch is no edge), each the strongest in a window about the gauge's
+// prior place. Two clear steps a plausible height apart are taken as they
+// are; an edge lost in a scene at the border's level is placed from the
+// other at the height the picture's measured length and the aperture's
+// shape give. roughPictureEdges finds a first pair before the frame lines
+// are known, from the steps of all columns.
 
 #include "stages.hpp"
 

@@ -17,7 +17,7 @@ namespace registration {
 
 namespace {
 
-constexpr double kInset = 0.015;  // of the picture's size, on each side
+constexpr double kInset = 0.01;  // of the picture's size, on each side
 
 }  // namespace
 

@@ -134,6 +134,20 @@ Registration registerStrip(const cv::Mat& scan) {
   const double pitch = strip.gauge.pitch;              // along the strip
   const double period = pitch * p.perforationsPerFrame / cosine;
 
+  // What the perforations tell is kept even when no frame can be placed.
+  const double f = reduced.factor;
+  out.gauge = strip.gauge.gauge;
+  out.perforationsPerFrame = p.perforationsPerFrame;
+  out.perforationRows = static_cast<int>(strip.rows.size());
+  out.perforationPitch = pitch * f;
+  out.framePitch = out.perforationPitch * p.perforationsPerFrame;
+  out.tiltDegrees = std::atan(axes.slope) * 180 / CV_PI;
+  for (const HoleRow* r : strip.rows)
+    for (const Hole& h : r->holes)
+      out.perforations.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * f});
+  std::sort(out.perforations.begin(), out.perforations.end(),
+            [](const Perforation& a, const Perforation& b) { return a.centre.x < b.centre.x; });
+
   // Across: which way the strip's inside lies from the (first) row, and the picture's expected middle.
   double inward = 1, centre = 0;
   const double tTop = strip.edges.top ? axes.t({axes.xMid, strip.edges.top->at(axes.xMid)}) : NAN;
@@ -188,21 +202,11 @@ Registration registerStrip(const cv::Mat& scan) {
     across.bottom = middle + 0.47 * expected;
   }
 
-  const double f = reduced.factor;
   out.registered = true;
   out.missing.clear();
-  out.gauge = strip.gauge.gauge;
-  out.perforationsPerFrame = p.perforationsPerFrame;
-  out.perforationRows = static_cast<int>(strip.rows.size());
   out.framePitch = lines.period * cosine * f;
   out.perforationPitch = out.framePitch / p.perforationsPerFrame;
-  out.tiltDegrees = std::atan(axes.slope) * 180 / CV_PI;
   out.frameLineWidth = lines.width * cosine * f;
-  for (const HoleRow* r : strip.rows)
-    for (const Hole& h : r->holes)
-      out.perforations.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * f});
-  std::sort(out.perforations.begin(), out.perforations.end(),
-            [](const Perforation& a, const Perforation& b) { return a.centre.x < b.centre.x; });
   out.frames = placeFrames(axes, lines, across, reduced, scan.size());
   const double tMiddle = (across.top + across.bottom) / 2;
   const double first = lines.phase - std::floor((lines.phase + 1) / lines.period) * lines.period;

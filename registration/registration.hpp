@@ -34,6 +34,8 @@ struct PlacedFrame {
   bool whole = false;             // the window lies wholly inside the scan
 };
 
+// Once a gauge fits the perforations, the gauge, perforations, pitches and
+// tilt are filled in even when no frame could be placed (registered false).
 struct Registration {
   bool registered = false;
   std::string missing;            // when not registered: what was missing, in words

@@ -6,7 +6,8 @@
 //   measurePitch        pitch along the strip and tilt from the hole centres
 //   findStripEdges      the strip's two edges across, where scanner background shows
 //   identifyGauge       the gauge whose perforations and width fit the measurements
-//   findFrameLines      where the frame lines cross the strip, and their width
+//   roughPictureEdges   a first guess at the picture's extent across, before the lines
+//   findFrameLines      where the frame lines cross the strip, and their width (on the scan)
 //   findPictureEdges    the picture's extent across the strip
 //   placeFrames         every frame the scan touches, as windows inside the pictures
 //   priorsOf            the published sizes of a gauge, in millimetres
