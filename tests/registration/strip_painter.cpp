@@ -289,13 +289,4 @@ Scan paint(const Request& r) {
   return out;
 }
 
-bool windowIsRight(const std::array<cv::Point2d, 4>& window, const Picture& picture) {
-  std::vector<cv::Point2f> a, b, both;
-  for (int k = 0; k < 4; ++k) a.emplace_back(window[k]), b.emplace_back(picture.corners[k]);
-  const double areaA = cv::contourArea(a), areaB = cv::contourArea(b);
-  if (areaA <= 0 || areaB <= 0) return false;
-  const double common = cv::intersectConvexConvex(a, b, both, true);
-  return common >= 0.98 * areaA && common >= 0.90 * areaB;
-}
-
 }  // namespace strip

@@ -47,7 +47,4 @@ struct Scan {
 
 Scan paint(const Request& request);
 
-// At least 98 % of the window on the picture and at least 90 % of the picture covered.
-bool windowIsRight(const std::array<cv::Point2d, 4>& window, const Picture& picture);
-
 }  // namespace strip
