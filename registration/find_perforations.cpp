@@ -1,0 +1,416 @@
+// findHoleRows: the rows of perforations along the strip, on the reduced copy.
+//
+// A hole shows the scanner's light or its lid, but the base around it may be
+// nearly as bright (a clear print) or as dark (reversal film on the lid),
+// the light may fall off across the scan, and on many films an unexposed
+// band as dark as the lid runs right beside the holes. So the holes are not
+// cut from the copy at a level of its own but from what stands out of each
+// row: the copy less its opening along x (bright holes) or its closing less
+// the copy (dark holes), with a run longer than any hole. That takes away
+// the light's slope, the band and the background beyond the strip (all long
+// along x) and leaves each hole at its contrast with the base between holes.
+// The result is cut at a few contrasts and each cut's islands are judged by
+// shape: a perforation is a filled, compact island that touches no edge of
+// the scan. Edge lettering and dust pass that test too, so islands only
+// count in a row: of like size, on a line at most a degree off the x axis,
+// at a common pitch of at least 1.6 hole lengths (letters stand closer).
+// The longest rows are then measured hole by hole, which also finds the
+// holes the cut missed and drops torn or covered ones. Rows come back best
+// first; the gauge decides which is real.
+
+#include "stages.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace registration {
+
+namespace {
+
+struct Blob {
+  double x, y, w, h, fill;
+};
+
+// How far each pixel stands out of its row: above the row's opening
+// (bright) or below its closing (dark), over a run of `length` pixels.
+cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
+  const cv::Mat run = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(length, 1));
+  cv::Mat smooth, out;
+  cv::morphologyEx(gray, smooth, bright ? cv::MORPH_OPEN : cv::MORPH_CLOSE, run, cv::Point(-1, -1), 1,
+                   cv::BORDER_REPLICATE);
+  if (bright) cv::subtract(gray, smooth, out);
+  else cv::subtract(smooth, gray, out);
+  return out;
+}
+
+// Filled, compact islands above `level` that touch no edge of the copy.
+// The islands' boxes are gathered in one pass over the labels: OpenCV's own
+// statistics run on threads whose start costs more than a small copy's pass.
+std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
+  cv::Mat bin, labels;
+  cv::threshold(contrast, bin, level, 255, cv::THRESH_BINARY);
+  const int n = cv::connectedComponents(bin, labels, 4, CV_32S);
+  struct Box {
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
+  };
+  std::vector<Box> boxes(n);
+  for (int r = 0; r < labels.rows; ++r) {
+    const int* l = labels.ptr<int>(r);
+    for (int c = 0; c < labels.cols; ++c) {
+      if (l[c] == 0) continue;
+      Box& b = boxes[l[c]];
+      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
+    }
+  }
+  std::vector<Blob> out;
+  for (int i = 1; i < n; ++i) {
+    const Box& b = boxes[i];
+    const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
+    if (w < 3 || h < 3 || b.area < 8) continue;
+    if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
+    if (h > contrast.rows * 0.4 || w > contrast.cols * 0.4) continue;
+    const double fill = static_cast<double>(b.area) / (static_cast<double>(w) * h);
+    const double aspect = static_cast<double>(w) / h;
+    if (fill < 0.65 || aspect < 0.35 || aspect > 2.8) continue;
+    out.push_back({b.x0 + (w - 1) / 2.0, b.y0 + (h - 1) / 2.0, static_cast<double>(w), static_cast<double>(h), fill});
+  }
+  return out;
+}
+
+bool likeSized(const Blob& a, const Blob& b) {
+  return std::max(a.w, b.w) <= 1.3 * std::min(a.w, b.w) && std::max(a.h, b.h) <= 1.3 * std::min(a.h, b.h);
+}
+
+double distanceToWhole(double v) { return std::abs(v - std::round(v)); }
+
+// Rows of like blobs: the longest row through each blob, longest first, a
+// blob already in a longer row starting none of its own.
+std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
+  std::vector<std::vector<int>> rows;
+  constexpr double kSlope = 0.025;  // a little over a degree and a third
+  for (size_t i = 0; i < blobs.size(); ++i) {
+    const Blob& a = blobs[i];
+    std::vector<int> partners;
+    for (size_t j = 0; j < blobs.size(); ++j) {
+      const Blob& b = blobs[j];
+      if (j == i || !likeSized(a, b)) continue;
+      const double dx = b.x - a.x;
+      if (std::abs(dx) < 1.6 * a.w || std::abs(b.y - a.y) > kSlope * std::abs(dx) + 0.25 * a.h) continue;
+      partners.push_back(static_cast<int>(j));
+    }
+    // The pitch that puts the most partners on whole steps from this blob; the longest such.
+    std::vector<int> best;
+    double bestPitch = 0;
+    for (int j : partners)
+      for (int k = 1; k <= 4; ++k) {
+        const double pitch = std::abs(blobs[j].x - a.x) / k;
+        if (pitch < 1.6 * a.w) break;
+        std::vector<int> members;
+        for (int m : partners)
+          if (distanceToWhole((blobs[m].x - a.x) / pitch) <= 0.1) members.push_back(m);
+        if (members.size() > best.size() || (members.size() == best.size() && pitch > bestPitch))
+          best = members, bestPitch = pitch;
+      }
+    best.push_back(static_cast<int>(i));
+    std::sort(best.begin(), best.end(), [&](int p, int q) { return blobs[p].x < blobs[q].x; });
+    rows.push_back(best);
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  std::vector<char> taken(blobs.size(), 0);
+  std::vector<std::vector<int>> kept;
+  for (auto& row : rows) {
+    if (std::any_of(row.begin(), row.end(), [&](int m) { return taken[m]; })) continue;
+    for (int m : row) taken[m] = 1;
+    kept.push_back(std::move(row));
+  }
+  return kept;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// One hole measured on the contrast image: the level inside its middle,
+// the base on a ring a quarter of its size out, and each pixel weighted by
+// where it lies between the two. Only the island of the hole itself is
+// weighed (the pixels past half-way that join its middle, with a pixel's
+// fringe for the soft edge), so letters, picture or dust near it pull
+// nothing; an island that runs out of its box (a hole torn open, or joined
+// to something) is cut to the size expected. Nothing when the ring leaves
+// the copy or the hole barely stands out.
+std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Size2d size, double minContrast,
+                                double* contrastOut = nullptr) {
+  const double ringW = 0.5 * size.width + std::max(2.0, 0.25 * size.width);
+  const double ringH = 0.5 * size.height + std::max(2.0, 0.25 * size.height);
+  const cv::Rect ring(static_cast<int>(std::floor(centre.x - ringW)), static_cast<int>(std::floor(centre.y - ringH)),
+                      static_cast<int>(std::ceil(2 * ringW)) + 1, static_cast<int>(std::ceil(2 * ringH)) + 1);
+  const cv::Rect all(0, 0, image.cols, image.rows);
+  if ((ring & all) != ring) return std::nullopt;
+  const double boxW = 1.1 * size.width + 2, boxH = 1.1 * size.height + 2;
+  const cv::Rect box = cv::Rect(static_cast<int>(std::floor(centre.x - boxW)), static_cast<int>(std::floor(centre.y - boxH)),
+                                static_cast<int>(std::ceil(2 * boxW)) + 1, static_cast<int>(std::ceil(2 * boxH)) + 1) & all;
+  // Medians of the middle and of the ring, from histograms.
+  std::array<int, 256> inner{}, border{};
+  int innerCount = 0, borderCount = 0;
+  const double innerW = std::max(1.0, 0.25 * size.width), innerH = std::max(1.0, 0.25 * size.height);
+  for (int r = ring.y; r < ring.y + ring.height; ++r) {
+    const uchar* p = image.ptr<uchar>(r);
+    const bool edgeRow = r == ring.y || r == ring.y + ring.height - 1;
+    const bool middleRow = std::abs(r - centre.y) <= innerH;
+    for (int c = ring.x; c < ring.x + ring.width; ++c) {
+      if (edgeRow || c == ring.x || c == ring.x + ring.width - 1) ++border[p[c]], ++borderCount;
+      else if (middleRow && std::abs(c - centre.x) <= innerW) ++inner[p[c]], ++innerCount;
+    }
+  }
+  auto median = [](const std::array<int, 256>& h, int count) {
+    int seen = 0;
+    for (int v = 0; v < 256; ++v)
+      if ((seen += h[v]) * 2 > count) return static_cast<double>(v);
+    return 255.0;
+  };
+  if (innerCount == 0) return std::nullopt;
+  const double hole = median(inner, innerCount), base = median(border, borderCount);
+  if (hole - base < minContrast) return std::nullopt;
+
+  // The island: past half-way and joined to the middle.
+  const cv::Mat roi = image(box);
+  const double half = (hole + base) / 2;
+  cv::Mat past;
+  cv::compare(roi, half, past, cv::CMP_GT);
+  const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
+  if (past.at<uchar>(middle) == 0) return std::nullopt;
+  cv::Rect spread;
+  cv::floodFill(past, middle, cv::Scalar(128), &spread, cv::Scalar(), cv::Scalar(), 4);
+  cv::Mat island = past == 128;
+  if (spread.x == 0 || spread.y == 0 || spread.x + spread.width == roi.cols || spread.y + spread.height == roi.rows) {
+    // Joined to something beyond the box: keep the expected size about the middle.
+    const cv::Rect expected(cvRound(centre.x - size.width / 2 - 1.5) - box.x, cvRound(centre.y - size.height / 2 - 1.5) - box.y,
+                            cvRound(size.width + 3), cvRound(size.height + 3));
+    cv::Mat cut(island.size(), CV_8U, cv::Scalar(0));
+    const cv::Rect keep = expected & cv::Rect(0, 0, roi.cols, roi.rows);
+    island(keep).copyTo(cut(keep));
+    island = cut;
+  }
+  cv::dilate(island, island, cv::Mat());
+
+  // Weighted centre, and the weight summed along each row and down each column.
+  const double scale = 1.0 / (hole - base);
+  std::vector<double> perRow(roi.rows, 0), perColumn(roi.cols, 0);
+  double sum = 0, sx = 0, sy = 0;
+  for (int r = 0; r < roi.rows; ++r) {
+    const uchar* p = roi.ptr<uchar>(r);
+    const uchar* m = island.ptr<uchar>(r);
+    for (int c = 0; c < roi.cols; ++c) {
+      if (!m[c]) continue;
+      const double w = std::clamp((p[c] - base) * scale, 0.0, 1.0);
+      sum += w, sx += w * c, sy += w * r, perRow[r] += w, perColumn[c] += w;
+    }
+  }
+  if (sum <= 0) return std::nullopt;
+  const cv::Point2d local(sx / sum, sy / sum);
+  // Size: the mean weight of the middle rows (along) and of the middle columns (across).
+  double along = 0, across = 0;
+  int rows = 0, cols = 0;
+  for (int r = 0; r < roi.rows; ++r)
+    if (std::abs(r - local.y) <= 0.25 * size.height + 0.5) along += perRow[r], ++rows;
+  for (int c = 0; c < roi.cols; ++c)
+    if (std::abs(c - local.x) <= 0.25 * size.width + 0.5) across += perColumn[c], ++cols;
+  if (rows == 0 || cols == 0) return std::nullopt;
+  if (contrastOut) *contrastOut = hole - base;
+  return Hole{local + cv::Point2d(box.x, box.y), cv::Size2d(along / rows, across / cols)};
+}
+
+// Holes of another size than the row's (torn, half covered, a blob of dust) left out.
+void keepLikeSized(std::vector<Hole>& holes, cv::Size2d size) {
+  holes.erase(std::remove_if(holes.begin(), holes.end(), [&](const Hole& h) {
+                return std::abs(h.size.width / size.width - 1) > 0.2 || std::abs(h.size.height / size.height - 1) > 0.2;
+              }),
+              holes.end());
+}
+
+// The smallest gap between neighbours that most gaps are whole multiples of,
+// so that a missing or a misplaced hole does not set the pitch.
+double commonStep(const std::vector<Hole>& holes, double least) {
+  std::vector<double> gaps;
+  for (size_t i = 1; i < holes.size(); ++i) gaps.push_back(holes[i].centre.x - holes[i - 1].centre.x);
+  std::vector<double> tried = gaps;
+  std::sort(tried.begin(), tried.end());
+  for (double g : tried) {
+    if (g < least) continue;
+    size_t whole = 0;
+    for (double gap : gaps) whole += distanceToWhole(gap / g) <= 0.12 && gap >= 0.88 * g;
+    if (whole * 4 >= gaps.size() * 3) return g;
+  }
+  return 0;
+}
+
+struct LineFit {
+  double x0 = 0, pitch = 0, y0 = 0, slope = 0;  // x = x0 + pitch k, y = y0 + slope x
+};
+
+// Least squares of x on the step number and of y on x; a hole a tenth of a
+// pitch off is dropped and the fit made again.
+LineFit fitLine(std::vector<Hole>& holes, double pitch) {
+  LineFit f;
+  const double origin = holes.front().centre.x;
+  for (int pass = 0; pass < 2; ++pass) {
+    double n = 0, sk = 0, sx = 0, skk = 0, skx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const Hole& h : holes) {
+      const double k = std::round((h.centre.x - origin) / pitch), x = h.centre.x, y = h.centre.y;
+      n += 1, sk += k, sx += x, skk += k * k, skx += k * x, sy += y, sxx += x * x, sxy += x * y;
+    }
+    const double dk = n * skk - sk * sk, dx = n * sxx - sx * sx;
+    if (dk > 0) {
+      f.pitch = (n * skx - sk * sx) / dk;
+      f.x0 = (sx - f.pitch * sk) / n;
+    } else {
+      f.pitch = pitch, f.x0 = origin;
+    }
+    f.slope = dx > 0 ? (n * sxy - sx * sy) / dx : 0;
+    f.y0 = (sy - f.slope * sx) / n;
+    if (pass == 1 || holes.size() < 3) break;
+    std::vector<Hole> kept;
+    for (const Hole& h : holes) {
+      const double k = std::round((h.centre.x - f.x0) / f.pitch);
+      if (std::abs(h.centre.x - f.x0 - f.pitch * k) <= 0.1 * f.pitch) kept.push_back(h);
+    }
+    if (kept.size() < 2 || kept.size() == holes.size()) break;
+    holes = std::move(kept);
+    pitch = f.pitch;
+  }
+  if (f.pitch <= 0) f.pitch = pitch;
+  return f;
+}
+
+// A row's holes measured one by one, the missed ones looked for at every
+// pitch step, and the ones of another size (torn, half covered) dropped.
+std::optional<HoleRow> measureRow(const cv::Mat& image, const std::vector<Blob>& blobs, bool bright) {
+  HoleRow row;
+  row.bright = bright;
+  constexpr double minContrast = 8;
+  std::vector<double> contrasts;
+  for (const Blob& b : blobs) {
+    double contrast = 0;
+    const auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
+    if (!hole) continue;
+    row.holes.push_back(*hole);
+    contrasts.push_back(contrast);
+  }
+  if (row.holes.empty()) return std::nullopt;
+  std::vector<double> ws, hs;
+  for (const Hole& h : row.holes) ws.push_back(h.size.width), hs.push_back(h.size.height);
+  row.size = {median(ws), median(hs)};
+  row.contrast = median(contrasts);
+  keepLikeSized(row.holes, row.size);
+  if (row.holes.size() >= 2) {
+    std::sort(row.holes.begin(), row.holes.end(), [](const Hole& a, const Hole& b) { return a.centre.x < b.centre.x; });
+    const double coarse = commonStep(row.holes, 1.6 * row.size.width);
+    if (coarse <= 0) return std::nullopt;
+    LineFit fit = fitLine(row.holes, coarse);
+    // Every step of the row looked at, the holes the cut missed measured there.
+    std::vector<Hole> all;
+    const Hole& first = row.holes.front();
+    const int kFirst = static_cast<int>(std::ceil((0 - first.centre.x) / fit.pitch));
+    const int kLast = static_cast<int>(std::floor((image.cols - 1 - first.centre.x) / fit.pitch));
+    for (int k = kFirst; k <= kLast; ++k) {
+      const double x = fit.x0 + fit.pitch * std::round((first.centre.x - fit.x0) / fit.pitch + k);
+      const cv::Point2d expected(x, fit.y0 + fit.slope * x);
+      const auto known = std::find_if(row.holes.begin(), row.holes.end(), [&](const Hole& h) {
+        return std::abs(h.centre.x - expected.x) < 0.25 * fit.pitch;
+      });
+      if (known != row.holes.end()) {
+        all.push_back(*known);
+        continue;
+      }
+      const auto found = measureHole(image, expected, row.size, minContrast);
+      if (found && cv::norm(found->centre - expected) < 0.15 * fit.pitch) all.push_back(*found);
+    }
+    keepLikeSized(all, row.size);
+    if (all.size() < 2) return std::nullopt;
+    fit = fitLine(all, fit.pitch);
+    row.holes = std::move(all);
+    row.pitchX = fit.pitch;
+  }
+  return row;
+}
+
+bool shareAHole(const HoleRow& a, const HoleRow& b) {
+  if (a.bright != b.bright) return false;
+  for (const Hole& h : a.holes)
+    for (const Hole& k : b.holes)
+      if (std::abs(h.centre.x - k.centre.x) < 0.3 * h.size.width && std::abs(h.centre.y - k.centre.y) < 0.3 * h.size.height)
+        return true;
+  return false;
+}
+
+// Contrasts the stand-out image is cut at: from twice the grain of a
+// reduced copy up to holes against a clear base.
+constexpr double kCuts[] = {12, 28, 64};
+constexpr size_t kRowsMeasured = 10;
+
+struct Candidate {
+  std::vector<Blob> blobs;
+  bool bright;
+  double fill;
+};
+
+bool sameBlobs(const Candidate& a, const Candidate& b) {
+  if (a.bright != b.bright) return false;
+  for (const Blob& p : a.blobs)
+    for (const Blob& q : b.blobs)
+      if (std::abs(p.x - q.x) < 0.3 * p.w && std::abs(p.y - q.y) < 0.3 * p.h) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
+  if (copy.rows < 8 || copy.cols < 8) return {};
+  // Grain breaks a hole's island at a cut near its contrast; a 3 x 3 mean
+  // closes it and moves no symmetric edge.
+  cv::Mat gray;
+  cv::blur(copy, gray, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+  // Longer than any hole along the strip (at most a sixth of its width), shorter than the light's slopes.
+  const int length = std::max(5, copy.rows / 4) | 1;
+  cv::Mat images[2];
+  std::vector<Candidate> candidates;
+  for (int sense = 0; sense < 2; ++sense) {
+    const bool bright = sense == 0;
+    images[sense] = standOut(gray, length, bright);
+    for (double cut : kCuts) {
+      const std::vector<Blob> blobs = blobsAt(images[sense], cut);
+      if (blobs.size() > 400) continue;  // texture, not a row of holes
+      for (const std::vector<int>& members : rowsOf(blobs)) {
+        Candidate c{{}, bright, 0};
+        for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
+        // The same row at another cut: keep the longer.
+        const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
+        if (same == candidates.end()) candidates.push_back(std::move(c));
+        else if (same->blobs.size() < c.blobs.size()) *same = std::move(c);
+      }
+    }
+  }
+  std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+    return a.blobs.size() != b.blobs.size() ? a.blobs.size() > b.blobs.size() : a.fill > b.fill;
+  });
+  std::vector<HoleRow> found;
+  for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
+    auto row = measureRow(images[candidates[i].bright ? 0 : 1], candidates[i].blobs, candidates[i].bright);
+    if (!row) continue;
+    row->score = static_cast<double>(row->holes.size()) + candidates[i].fill;
+    const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });
+    if (same == found.end()) found.push_back(std::move(*row));
+    else if (same->score < row->score) *same = std::move(*row);
+  }
+  std::sort(found.begin(), found.end(), [](const HoleRow& a, const HoleRow& b) { return a.score > b.score; });
+  return found;
+}
+
+}  // namespace registration
