@@ -1,5 +1,5 @@
 // libFuzzer target: the input bytes become an image and go through both
-// programs' stage chains, twice, the second time with the first pass's
+// programs' stage chains, with and without --register, twice, the second time with the first pass's
 // geometry as a run would use it.
 //
 // Bytes that start like an image file (TIFF, PNG, BMP, PNM) are decoded by
@@ -57,7 +57,7 @@ cv::Mat rawImage(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const cv::Mat img = looksLikeImageFile(data, size) ? decodeFile(data, size) : rawImage(data, size);
   if (img.empty()) return 0;
-  shared::RunState single, quad;
+  shared::RunState single, quad, registeredSingle, registeredQuad;
   for (int pass = 0; pass < 2; ++pass) {
     const std::vector<stress::Cut> frame = stress::singleChain(img, single);
     if (frame.size() != 1 || frame[0].window.cols != single.geometry.image_width + 1 ||
@@ -65,6 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     const std::vector<stress::Cut> frames = stress::quadChain(img, quad);
     if (frames.size() != 0 && frames.size() != 4) __builtin_trap();
+    // With --register: windows of some size, whether the perforations register or not.
+    for (const auto& cuts : {stress::registeredSingleChain(img, registeredSingle),
+                             stress::registeredQuadChain(img, registeredQuad)})
+      for (const stress::Cut& cut : cuts)
+        if (cut.window.rows <= 0 || cut.window.cols <= 0) __builtin_trap();
   }
   return 0;
 }

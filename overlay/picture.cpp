@@ -35,6 +35,8 @@ const cv::Scalar kDim(150, 150, 150);
 const cv::Scalar kCropEdge(255, 255, 0);  // cyan
 const cv::Scalar kBand(0, 215, 255);      // amber
 const cv::Scalar kOutside(0, 0, 255);     // red
+const cv::Scalar kPerforation(255, 160, 60);  // blue
+const cv::Scalar kFrameLine(0, 140, 255);     // orange
 const cv::Scalar kStretch(90, 60, 40);
 const cv::Scalar kStretchAlt(40, 70, 90);
 const cv::Scalar kCurve(230, 230, 230);
@@ -110,12 +112,48 @@ void drawCrop(cv::Mat& panel, const cv::Mat& scan, const shared::CropSearch& cro
   text(panel, "profile band", label, kBand, 0.45);
 }
 
+// A window placed by the perforations: its corners, tilted with the strip.
+void drawPlacedWindow(cv::Mat& panel, const shared::FrameWindow& window, const cv::Scalar& colour,
+                      const ScanPlacement& place, cv::Point shift) {
+  std::vector<cv::Point> corners;
+  for (const cv::Point2d& c : registration::cornersOf(*window.placed)) corners.push_back(place.at(c.x, c.y) - shift);
+  cv::polylines(panel, corners, true, colour, 2, cv::LINE_AA);
+  if (window.outside)
+    for (size_t i = 0; i < 4; ++i) dashedLine(panel, corners[i], corners[(i + 1) % 4], kOutside, 2);
+}
+
+// The perforations found and the frame lines used, each line across the
+// strip through the frames' middle, tilted with them.
+void drawRegistration(cv::Mat& panel, const cv::Mat& scan, const registration::Registration& r,
+                      const ScanPlacement& place, cv::Point shift) {
+  for (const registration::Perforation& p : r.perforations) {
+    const cv::Point2d half(p.size.width / 2, p.size.height / 2);
+    cv::rectangle(panel, place.at(p.centre.x - half.x, p.centre.y - half.y) - shift,
+                  place.at(p.centre.x + half.x, p.centre.y + half.y) - shift, kPerforation, 1, cv::LINE_AA);
+  }
+  double middle = scan.rows / 2.0;
+  if (!r.frames.empty()) {
+    middle = 0;
+    for (const registration::PlacedFrame& f : r.frames) middle += f.centre.y / r.frames.size();
+  }
+  const double slope = std::tan(r.tiltDegrees * CV_PI / 180);  // x moves by -slope for each row down
+  for (const double x : r.frameLines)
+    cv::line(panel, place.at(x + slope * middle, 0) - shift, place.at(x - slope * (scan.rows - middle), scan.rows) - shift,
+             kFrameLine, 1, cv::LINE_AA);
+}
+
 void drawWindows(cv::Mat& panel, const cv::Mat& scan, const shared::ScanRecord& record, const ScanPlacement& place,
                  cv::Point shift) {
   const cv::Rect scanArea(place.at(0, 0) - shift, place.at(scan.cols, scan.rows) - shift);
   const bool numbered = record.frames.size() > 1;
   for (size_t k = 0; k < record.frames.size(); ++k) {
     const shared::FrameWindow& window = record.frames[k];
+    if (window.placed) {
+      drawPlacedWindow(panel, window, kWindowColours[k % 4], place, shift);
+      const cv::Point at = place.at(window.placed->centre.x, window.placed->centre.y) - shift;
+      if (numbered) text(panel, format("%zu x%d", k + 1, window.copies), at, kWindowColours[k % 4], 0.7);
+      continue;
+    }
     const cv::Rect inScan = shared::windowInScan(record, window);
     const cv::Rect drawn(place.at(inScan.x, inScan.y) - shift,
                          place.at(inScan.x + inScan.width, inScan.y + inScan.height) - shift);
@@ -138,6 +176,8 @@ void drawScanPanel(cv::Mat& canvas, const cv::Mat& scan, const shared::ScanRecor
   reduced(cv::Rect(0, 0, where.width, where.height)).copyTo(panel(where));
   cv::rectangle(panel, cv::Rect(0, 0, panel.cols, panel.rows), kDim, 1);
   if (record.crop) drawCrop(panel, scan, *record.crop, place, shift);
+  if (record.registration && record.registration->registered)
+    drawRegistration(panel, scan, *record.registration, place, shift);
   drawWindows(panel, scan, record, place, shift);
 }
 
@@ -261,8 +301,36 @@ const char* filmKind(const shared::WindowSearch& w) {
   return w.threshold > 0.2f ? "bright film" : "middle film";
 }
 
+// What the perforations gave, for a scan they registered.
+std::vector<std::string> registrationLines(const shared::ScanRecord& record) {
+  const registration::Registration& r = *record.registration;
+  std::vector<std::string> lines;
+  lines.push_back(format("registered by its perforations: gauge %s; %zu perforations in %d row%s, pitch %.2f, %d a "
+                         "frame; frame pitch %.2f; tilt %.2f degrees",
+                         registration::gaugeName(r.gauge), r.perforations.size(), r.perforationRows,
+                         r.perforationRows == 1 ? "" : "s", r.perforationPitch, r.perforationsPerFrame, r.framePitch,
+                         r.tiltDegrees));
+  lines.push_back(format("frame lines (orange) at x = %s; perforations in blue",
+                         [&] {
+                           std::string xs;
+                           for (const double x : r.frameLines) xs += (xs.empty() ? "" : ", ") + format("%.0f", x);
+                           return xs.empty() ? std::string("none") : xs;
+                         }()
+                             .c_str()));
+  for (const std::string& warning : record.warnings) lines.push_back("warning: " + warning);
+  for (size_t k = 0; k < record.frames.size(); ++k) {
+    const shared::FrameWindow& f = record.frames[k];
+    const cv::Rect w = shared::windowInScan(record, f);
+    lines.push_back(format("window %zu: x=%d y=%d, %d x %d in the scan, tilted %.2f degrees, shown %d time%s%s", k + 1,
+                           w.x, w.y, w.width, w.height, f.placed->angleDegrees, f.copies, f.copies == 1 ? "" : "s",
+                           f.outside ? "; reaches outside the scan" : ""));
+  }
+  return lines;
+}
+
 std::vector<std::string> linesOf(const shared::ScanRecord& record, const shared::CropSearch& crop,
                                  const shared::WindowSearch& w, const ScanFacts& facts) {
+  if (record.registration && record.registration->registered) return registrationLines(record);
   const shared::StripGeometry& g = facts.geometry;
   std::vector<std::string> lines;
   lines.push_back(format("level %.2f (mean of the column means): %s, threshold pro = %.3f", w.level, filmKind(w),
@@ -316,7 +384,9 @@ cv::Mat drawPicture(const cv::Mat& scan, const shared::ScanRecord& record, const
   drawScanPanel(canvas, scan, record);
   const shared::CropSearch crop = record.crop.value_or(shared::CropSearch{});
   const shared::WindowSearch window = record.window.value_or(shared::WindowSearch{});
-  const std::vector<Plot> plots = plotsOf(record, crop, window);
+  // A scan registered by its perforations searched no profiles.
+  const bool registered = record.registration && record.registration->registered;
+  const std::vector<Plot> plots = registered ? std::vector<Plot>{} : plotsOf(record, crop, window);
   for (size_t k = 0; k < plots.size(); ++k)
     drawPlot(canvas, cv::Rect(kPlotLeft, 40 + static_cast<int>(k) * (kPlotHeight + kPlotGap), kPlotWidth, kPlotHeight),
              plots[k]);

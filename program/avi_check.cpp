@@ -8,19 +8,53 @@
 // index ("idx1") of the first RIFF must count the same. A file past 1 GB
 // goes on in "AVIX" chunks, whose frames count too; the extended header
 // ("dmlh") then carries the total.
+//
+// The file is read through a window of one block: the walk reads chunk
+// headers and the index and skips the frames' data, so a video of any
+// length is checked in the same small memory.
 
 #include "avi_check.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace program {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+// The bytes of a file, read a block at a time as they are asked for.
+struct Bytes {
+  static constexpr std::uint64_t kBlock = 1 << 16;
+  int fd = -1;
+  std::uint64_t length = 0;
+  mutable std::vector<unsigned char> block;
+  mutable std::uint64_t blockStart = UINT64_MAX;
+  mutable bool failed = false;
+
+  std::uint64_t size() const { return length; }
+  unsigned char operator[](std::uint64_t at) const {
+    if (at - blockStart >= block.size()) load(at - at % kBlock);
+    return at - blockStart < block.size() ? block[at - blockStart] : 0;
+  }
+  void load(std::uint64_t start) const {
+    block.resize(static_cast<size_t>(std::min(kBlock, length - std::min(length, start))));
+    size_t done = 0;
+    while (done < block.size()) {
+      const ssize_t n = pread(fd, block.data() + done, block.size() - done, static_cast<off_t>(start + done));
+      if (n <= 0) {
+        failed = true;
+        block.clear();
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+    blockStart = start;
+  }
+};
 
 struct AviCounts {
   long movieFrames = 0;      // video chunks in all movie lists
@@ -103,12 +137,18 @@ std::string holds(long frames, long appended) {
 }  // namespace
 
 std::string aviProblem(const std::string& path, long framesAppended) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "it cannot be read back";
-  const Bytes d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return "it cannot be read back";
-  if (d.empty()) return "it is empty";
-  const AviCounts counts = countFrames(d);
+  Bytes d;
+  d.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (d.fd < 0 || fstat(d.fd, &info) != 0) {
+    if (d.fd >= 0) close(d.fd);
+    return "it cannot be read back";
+  }
+  d.length = static_cast<std::uint64_t>(info.st_size);
+  const AviCounts counts = d.length ? countFrames(d) : AviCounts{};
+  close(d.fd);
+  if (d.failed) return "it cannot be read back";
+  if (d.length == 0) return "it is empty";
   if (counts.cutShort) return "it is cut short (" + std::to_string(d.size()) + " bytes); " +
                               holds(counts.movieFrames, framesAppended);
   const long total = counts.riffs > 1 ? counts.extendedFrames : counts.headerFrames;

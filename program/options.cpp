@@ -20,7 +20,7 @@ namespace program {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: %s [--all] [--video FILE] [--fps RATE] [--size WxH] [--overlay DIR] [--report FILE]\n";
+    "Usage: %s [--register] [--all] [--video FILE] [--fps RATE] [--size WxH] [--overlay DIR] [--report FILE]\n";
 
 void printHelp(const ProgramInfo& info, const OwnVideo& own) {
   std::printf(kUsage, info.name);
@@ -28,6 +28,9 @@ void printHelp(const ProgramInfo& info, const OwnVideo& own) {
       "Run it in a folder of film scans.\n"
       "Reads:  %s\n"
       "Writes: %s\n"
+      "  --register     place the frames by the film's perforations: each scan read\n"
+      "                 on its own at any resolution, the gauge told from the strip\n"
+      "                 (35 mm, 16 mm, Super 8, 8 mm), the picture cut upright\n"
       "  --all          convert every scan of the folder, not only the first %d\n"
       "  --video FILE   the video's name instead of %s; its extension chooses the\n"
       "                 format: .avi %s, .mp4 H.264 (plays in browsers and phones),\n"
@@ -130,6 +133,8 @@ Options parseOptions(int argc, char** argv, const ProgramInfo& info, const OwnVi
     bool missing = false;
     if (std::strcmp(arg, "--all") == 0) {
       options.allScans = true;
+    } else if (std::strcmp(arg, "--register") == 0) {
+      options.registerFrames = true;
     } else if (const char* folder = valueOf("--overlay", argc, argv, i, missing)) {
       if (missing) return usageError(info, "a folder must follow " + quoted("--overlay"));
       options.overlayFolder = folder;

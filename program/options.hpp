@@ -34,6 +34,7 @@ struct Options {
   std::string overlayFolder;  // empty without --overlay
   std::string reportFile;     // empty without --report
   bool allScans = false;      // --all: no scan limit
+  bool registerFrames = false;  // --register: frames placed by the perforations
   std::string videoFile;      // the main video's name
   VideoFormat format;         // its container and codec
   double fps = 25;

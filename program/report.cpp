@@ -98,9 +98,27 @@ json windowSearchReport(const shared::WindowSearch& w) {
 
 json windowReport(const shared::ScanRecord& record, const shared::FrameWindow& window) {
   const cv::Rect r = shared::windowInScan(record, window);
-  return {{"x", r.x},           {"y", r.y},
-          {"width", r.width},   {"height", r.height},
-          {"copies", window.copies}, {"outside", window.outside}};
+  json report = {{"x", r.x},           {"y", r.y},
+                 {"width", r.width},   {"height", r.height},
+                 {"copies", window.copies}, {"outside", window.outside}};
+  if (window.placed) report["tilt"] = window.placed->angleDegrees;
+  return report;
+}
+
+json registrationReport(const registration::Registration& r) {
+  json perforations = json::array();
+  for (const registration::Perforation& p : r.perforations)
+    perforations.push_back({{"x", p.centre.x}, {"y", p.centre.y}, {"width", p.size.width}, {"height", p.size.height}});
+  json report = {{"registered", r.registered}};
+  if (!r.registered) report["missing"] = r.missing;
+  report["gauge"] = r.registered ? json(registration::gaugeName(r.gauge)) : json();
+  report["perforation_pitch"] = r.perforationPitch;
+  report["frame_pitch"] = r.framePitch;
+  report["perforations_per_frame"] = r.perforationsPerFrame;
+  report["tilt"] = r.tiltDegrees;
+  report["perforations"] = std::move(perforations);
+  report["frame_lines"] = r.frameLines;
+  return report;
 }
 
 json geometryReport(const shared::StripGeometry& g) {
@@ -120,6 +138,7 @@ json scanReport(const std::string& name, ScanEnd end, const std::string& reason,
   scan["turn"] = turnName(record->turn);
   if (record->pitch) scan["pitch_search"] = pitchReport(*record->pitch);
   if (record->window) scan["window_search"] = windowSearchReport(*record->window);
+  if (record->registration) scan["registration"] = registrationReport(*record->registration);
   json windows = json::array();
   for (const shared::FrameWindow& window : record->frames) windows.push_back(windowReport(*record, window));
   scan["windows"] = std::move(windows);
@@ -130,7 +149,8 @@ json scanReport(const std::string& name, ScanEnd end, const std::string& reason,
 json runReport(const RunFacts& facts, json scans) {
   const Options& options = *facts.options;
   json report = {{"program", facts.program}, {"version", TARVEL_VERSION}};
-  report["options"] = {{"all", options.allScans},
+  report["options"] = {{"register", options.registerFrames},
+                       {"all", options.allScans},
                        {"video", options.videoFile},
                        {"fps", options.fps},
                        {"size", {options.width, options.height}},

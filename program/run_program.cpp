@@ -153,7 +153,12 @@ int convertOne(Run& run, std::future<void>& writing, cv::Mat scan, const std::st
     frames.insert(frames.end(), copies, scaleToVideoFrame(window, video.size));
   };
   try {
-    run.program.convert(std::move(scan), run.state, sink, record);
+    (run.options.registerFrames ? run.program.registered : run.program.convert)(std::move(scan), run.state, sink,
+                                                                               record);
+    if (record.registration && !record.registration->registered)
+      record.warnings.insert(record.warnings.begin(), "the scan " + shared::quotedName(name) + " does not register: " +
+                                                          record.registration->missing +
+                                                          "; its frames are cut as without --register");
   } catch (...) {
     const std::string reason = shared::describeException(std::current_exception());
     printScan(run.program, record);

@@ -22,6 +22,7 @@ struct ProgramSpec {
   int maxScans;
   std::vector<VideoFile> videos;  // created in this order; the first receives the frames
   shared::ScanConverter convert;
+  shared::ScanConverter registered;  // with --register
   ScanPrinter lines;
 };
 

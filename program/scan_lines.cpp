@@ -3,6 +3,8 @@
 
 #include "scan_lines.hpp"
 
+#include "shared/window_in_scan.hpp"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -66,10 +68,25 @@ void pitchLines(std::string& lines, const shared::PitchSearch& p) {
   add(lines, "maxmax = %d\n", p.pitch);
 }
 
+// A scan registered by its perforations: what they gave, and each picture
+// cut, in the scan as loaded. False for any other scan.
+bool registeredLines(std::string& lines, const shared::ScanRecord& record) {
+  if (!record.registration || !record.registration->registered) return false;
+  const registration::Registration& r = *record.registration;
+  add(lines, "gauge %s, perforation pitch %.2f, frame pitch %.2f, tilt %.2f\n", registration::gaugeName(r.gauge),
+      r.perforationPitch, r.framePitch, r.tiltDegrees);
+  for (size_t k = 0; k < record.frames.size(); ++k) {
+    const cv::Rect w = shared::windowInScan(record, record.frames[k]);
+    add(lines, "picture %zu x=%d y=%d width=%d height=%d\n", k + 1, w.x, w.y, w.width, w.height);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string singleScanLines(const shared::ScanRecord& record) {
   std::string lines;
+  if (registeredLines(lines, record)) return lines;
   if (record.crop) singleCropLines(lines, *record.crop);
   if (record.calibrated) {
     resolutionLine(lines, record);
@@ -89,6 +106,7 @@ std::string singleScanLines(const shared::ScanRecord& record) {
 
 std::string quadScanLines(const shared::ScanRecord& record) {
   std::string lines;
+  if (registeredLines(lines, record)) return lines;
   if (record.crop) quadCropLines(lines, *record.crop);
   if (record.calibrated) {
     resolutionLine(lines, record);

@@ -18,6 +18,7 @@ const program::ProgramSpec kProgram{
     10,
     {{"video.avi", "MP42"}, {"video3.avi", "MP42"}},
     single::convertScan,
+    single::registerScan,
     program::singleScanLines,
 };
 #else
@@ -27,6 +28,7 @@ const program::ProgramSpec kProgram{
     10,
     {{"video.avi", "DIVX"}},
     single::convertScan,
+    single::registerScan,
     program::singleScanLines,
 };
 #endif

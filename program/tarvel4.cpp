@@ -13,6 +13,7 @@ const program::ProgramSpec kProgram{
     5,
     {{"video3.avi", "DIVX"}},
     quad::convertScan,
+    quad::registerScan,
     program::quadScanLines,
 };
 

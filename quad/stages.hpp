@@ -10,6 +10,7 @@
 //   locateFrameWindow  start row and column of the frame windows of one turned scan
 //   extractFrames      cuts the four frames and sends them to a sink 4, 3, 2 and 1 times
 //   convertScan        one scan through all of them
+//   registerScan       with --register: the frames placed by the perforations instead (register_frames.cpp)
 //
 // After orientScan a row is a position along the strip and a column a
 // position across it. The stages hand back what they found in records, with
@@ -47,5 +48,7 @@ void extractFrames(const imaging::TurnedView& turned, const shared::FrameSink& s
                   const shared::StripGeometry& geometry, shared::ScanRecord& record);
 
 void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
+// Fills record.registration; a scan the perforations do not register goes through convertScan.
+void registerScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
 
 }  // namespace quad

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that every layer includes only itself and the layers below it:
-#   imaging < shared < single, quad, registration < overlay < program
+#   imaging < registration < shared < single, quad < overlay < program
 # A file in a layer may include "<own layer>/..." or a file beside it, and
 # "<lower layer>/..."; anything else in quotes is a fault, printed here.
 set -euo pipefail
@@ -8,12 +8,12 @@ cd "$(dirname "$0")/.."
 
 declare -A below=(
   [imaging]=""
-  [shared]="imaging"
-  [single]="imaging shared"
-  [quad]="imaging shared"
-  [registration]="imaging shared"
-  [overlay]="imaging shared registration"
-  [program]="imaging shared single quad registration overlay"
+  [registration]="imaging"
+  [shared]="imaging registration"
+  [single]="imaging registration shared"
+  [quad]="imaging registration shared"
+  [overlay]="imaging registration shared"
+  [program]="imaging registration shared single quad overlay"
 )
 
 faults=0

@@ -10,6 +10,7 @@
 
 #include "imaging/profile.hpp"
 #include "imaging/turned_view.hpp"
+#include "registration/registration.hpp"
 
 #include <optional>
 #include <string>
@@ -63,11 +64,13 @@ struct WindowSearch {
   bool columnFound = false;            // a step passed in the stretch
 };
 
-// A window cut from the turned scan.
+// A window cut from the turned scan; or, placed by the perforations
+// (--register), a picture of the scan as loaded.
 struct FrameWindow {
   int top = 0, left = 0, rows = 0, columns = 0;
   int copies = 1;  // how often it is shown in the video
   bool outside = false;  // it reaches outside the scan; the part outside is black
+  std::optional<registration::PlacedFrame> placed;  // then top to columns are unused
 };
 
 // A part is empty until its stage has run, so a scan whose conversion broke
@@ -82,6 +85,7 @@ struct ScanRecord {
   StripGeometry geometry;                    // the run's, which this scan is cut with
   std::optional<PitchSearch> pitch;          // tarvel4's first scan only
   std::optional<WindowSearch> window;
+  std::optional<registration::Registration> registration;  // with --register: what the perforations gave
   std::vector<FrameWindow> frames;           // in the order they go to the video
   std::vector<std::string> warnings;         // about this scan, in the order they arose
   std::string stop;                          // why the run cannot go on after this scan; empty when it can

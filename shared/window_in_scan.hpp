@@ -10,7 +10,9 @@
 namespace shared {
 
 // A window reaching past the scan maps to a rectangle reaching past it too.
-// Needs record.loadedSize and record.crop.
+// Needs record.loadedSize and record.crop. A window placed by the
+// perforations gives its rectangle as if the strip lay straight; its tilt
+// is the placed frame's.
 cv::Rect windowInScan(const ScanRecord& record, const FrameWindow& window);
 
 }  // namespace shared

@@ -5,6 +5,7 @@
 //   calibrateGeometry  fills the strip geometry from the resolution and the film's sizes
 //   extractFrame       locates the frame window in the turned scan and returns a copy of it
 //   convertScan        one scan through all of them: the one frame it yields goes to a sink
+//   registerScan       with --register: the frame placed by the perforations instead (register_frame.cpp)
 //
 // Each stage hands back what it found in the scan's record, anything unusual
 // (a fallback, a window outside the scan) among its warnings, and prints
@@ -32,5 +33,7 @@ cv::Mat extractFrame(const imaging::TurnedView& turned, const shared::StripGeome
                      shared::ScanRecord& record);
 
 void convertScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
+// Fills record.registration; a scan the perforations do not register goes through convertScan.
+void registerScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record);
 
 }  // namespace single

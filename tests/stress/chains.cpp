@@ -24,4 +24,12 @@ std::vector<Cut> quadChain(const cv::Mat& scan, shared::RunState& run) {
   return cutsOf(quad::convertScan, scan, run);
 }
 
+std::vector<Cut> registeredSingleChain(const cv::Mat& scan, shared::RunState& run) {
+  return cutsOf(single::registerScan, scan, run);
+}
+
+std::vector<Cut> registeredQuadChain(const cv::Mat& scan, shared::RunState& run) {
+  return cutsOf(quad::registerScan, scan, run);
+}
+
 }  // namespace stress

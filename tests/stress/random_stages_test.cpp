@@ -1,5 +1,5 @@
 // Thousands of images of random size, channel count and content through both
-// stage chains, with the first image's geometry applied to the later ones of
+// stage chains, and both again with --register, with the first image's geometry applied to the later ones of
 // other sizes as a run does. Every call must return, the sanitizers must stay
 // silent, and every window must have the size the geometry gives.
 //
@@ -75,6 +75,22 @@ void expectWindowsOfTheGeometry(const cv::Mat& img, shared::RunState& single, sh
   }
 }
 
+// With --register: one window (tarvel1m, tarvel1d) and four or none
+// (tarvel4, none only when an unregistered scan meets a pitch below 1), each
+// of some size and with the image's channels.
+void expectRegisteredWindows(const cv::Mat& img, shared::RunState& single, shared::RunState& quad) {
+  const std::vector<stress::Cut> frame = stress::registeredSingleChain(img, single);
+  const std::vector<stress::Cut> frames = stress::registeredQuadChain(img, quad);
+  ASSERT_EQ(frame.size(), 1u);
+  ASSERT_TRUE(frames.size() == 4u || frames.empty()) << frames.size();
+  for (const std::vector<stress::Cut>* cuts : {&frame, &frames})
+    for (const stress::Cut& cut : *cuts) {
+      ASSERT_GT(cut.window.rows, 0);
+      ASSERT_GT(cut.window.cols, 0);
+      ASSERT_EQ(cut.window.channels(), img.channels());
+    }
+}
+
 int imageCount() {
   const char* env = std::getenv("TARVEL_STRESS_IMAGES");
   return env ? std::atoi(env) : 2000;
@@ -88,13 +104,14 @@ TEST(RandomImages, BothChainsCutFramesOfTheGeometrysSize) {
   int tried = 0;
   while (tried < total) {
     // A run of one to six images sharing the first one's geometry.
-    shared::RunState single, quad;
+    shared::RunState single, quad, registeredSingle, registeredQuad;
     const int runLength = rng.uniform(1, 7);
     for (int i = 0; i < runLength && tried < total; ++i, ++tried) {
       const cv::Mat img = randomImage(rng);
       SCOPED_TRACE(testing::Message() << "image " << tried << ": " << img.cols << " x " << img.rows
                                       << " x " << img.channels());
       ASSERT_NO_FATAL_FAILURE(expectWindowsOfTheGeometry(img, single, quad));
+      ASSERT_NO_FATAL_FAILURE(expectRegisteredWindows(img, registeredSingle, registeredQuad));
     }
   }
   RecordProperty("images", tried);
@@ -112,7 +129,8 @@ TEST(TinyScans, BothChainsCopeWithEverySizeUpTo14By16) {
         SCOPED_TRACE(testing::Message() << cols << " x " << rows << " x " << channels);
         cv::Mat scan(rows, cols, CV_8UC(channels));
         rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
-        shared::RunState single, quad;
+        shared::RunState single, quad, registeredSingle, registeredQuad;
         ASSERT_NO_FATAL_FAILURE(expectWindowsOfTheGeometry(scan, single, quad));
+        ASSERT_NO_FATAL_FAILURE(expectRegisteredWindows(scan, registeredSingle, registeredQuad));
       }
 }
