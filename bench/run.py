@@ -10,8 +10,8 @@ on the same libraries and with a plain ffmpeg command doing the same input
 and output. Prints a Markdown table. Run through bench/run.sh.
 
 With --reel it measures instead how a run with --all scales from 10 to 1,000
-scans: peak memory and processor and wall time per scan (also net of a run on
-an empty folder), and the peak of a 1,000-scan run writing a report.
+scans: peak memory, processor and wall time per scan (also of a further
+scan, net of a one-scan run), and the peak of a 1,000-scan run with a report.
 """
 import argparse
 import json
@@ -178,42 +178,48 @@ REEL = 1000  # scans of the long run; make_scans writes at most 999 a call
 
 def make_reel(kind):
     """1,000 colour scans of the kind, size 1, bright film (seed 5 for the
-    first 999, seed 6 for the last, renumbered scan_0001.tif ...), a folder
-    of their first 10 (hard links) and an empty one; made once."""
+    first 999, seed 6 for the last, renumbered scan_0001.tif ...), made once;
+    and folders of their first 10 and first 1 (hard links)."""
     base = os.path.join(DATA, f"reel-{kind}")
-    if not os.path.isdir(base):
-        part = base + ".part"
+    full = os.path.join(base, "all")
+    if not os.path.isdir(full):
+        part = full + ".part"
         shutil.rmtree(part, ignore_errors=True)
-        full, ten = os.path.join(part, "all"), os.path.join(part, "ten")
-        for d in (full, ten, os.path.join(part, "empty")):
-            os.makedirs(d)
         made = []
         for seed, count in ((5, 999), (6, REEL - 999)):
-            out = os.path.join(part, f"seed{seed}")
+            out = os.path.join(base, f"seed{seed}")
             subprocess.run([os.path.join(BIN, "make_scans"), "--kind", kind, "--count", str(count), "--out", out,
                             "--channels", "3", "--film", "bright", "--seed", str(seed)], check=True,
                            stdout=subprocess.DEVNULL)
             made += [os.path.join(out, f) for f in sorted(os.listdir(out)) if f.endswith(".tif")]
+        os.makedirs(part)
         for i, path in enumerate(made, 1):
-            os.rename(path, os.path.join(full, f"scan_{i:04d}.tif"))
-            if i <= 10:
-                os.link(os.path.join(full, f"scan_{i:04d}.tif"), os.path.join(ten, f"scan_{i:04d}.tif"))
-        os.rename(part, base)
+            os.rename(path, os.path.join(part, f"scan_{i:04d}.tif"))
+        for seed in (5, 6):
+            shutil.rmtree(os.path.join(base, f"seed{seed}"))
+        os.rename(part, full)
+    for folder, n in (("ten", 10), ("one", 1)):
+        if not os.path.isdir(os.path.join(base, folder)):
+            os.makedirs(os.path.join(base, folder))
+            for i in range(1, n + 1):
+                os.link(os.path.join(full, f"scan_{i:04d}.tif"), os.path.join(base, folder, f"scan_{i:04d}.tif"))
     return base
 
 
 def reel(runs):
-    """Each program with --all on 10 and on 1,000 scans: peak, processor and
-    wall time per scan (whole run, and net of the empty-folder run), 1,000
+    """Each program with --all on 10 and on 1,000 scans: peak memory, and
+    processor and wall time per scan, both of the whole run and of a further
+    scan (the difference from a run on the first scan / (N - 1)), 1,000
     against 10; then one 1,000-scan run with --report, checked for all scans."""
-    print("| program | peak MiB 10 / 1,000 | ratio | with report MiB | ratio | processor ms per scan 10 / 1,000 |"
-          " ratio | net | ratio | wall ms per scan 10 / 1,000 | ratio | net | ratio |")
+    print("| program | peak MiB 10 / 1,000 | ratio | with report MiB | ratio |"
+          " processor ms per scan 10 / 1,000 | ratio | further scan | ratio |"
+          " wall ms per scan 10 / 1,000 | ratio | further scan | ratio |")
     print("|" + "---|" * 14)
     for kind, spec in KINDS.items():
         base = make_reel(kind)
         for program in spec["programs"]:
             cmd = [os.path.join(BIN, program), "--all"]
-            empty = usage(cmd, os.path.join(base, "empty"))
+            one = usage(cmd, os.path.join(base, "one"))
             ten = usage(cmd, os.path.join(base, "ten"))
             full = usage(cmd, os.path.join(base, "all"), runs)
             report = usage(cmd + ["--report", "r.json"], os.path.join(base, "all"), 1)
@@ -221,11 +227,12 @@ def reel(runs):
                 doc = json.load(f)
             if doc["status"] != 0 or len(doc["scans"]) != REEL:
                 sys.exit(f"{program}: status {doc['status']}, {len(doc['scans'])} scans in the report")
-            per = [(ten[k] / 10, full[k] / REEL, (ten[k] - empty[k]) / 10, (full[k] - empty[k]) / REEL) for k in (1, 2)]
             cols = [f"{ten[0] / 1024:.0f} / {full[0] / 1024:.0f}", f"{full[0] / ten[0]:.2f}",
                     f"{report[0] / 1024:.0f}", f"{report[0] / ten[0]:.2f}"]
-            for a, b, na, nb in per:
-                cols += [f"{a:.1f} / {b:.1f}", f"{b / a:.2f}", f"{na:.1f} / {nb:.1f}", f"{nb / na:.2f}"]
+            for k in (1, 2):  # processor, wall
+                a, b = ten[k] / 10, full[k] / REEL
+                fa, fb = (ten[k] - one[k]) / 9, (full[k] - one[k]) / (REEL - 1)
+                cols += [f"{a:.1f} / {b:.1f}", f"{b / a:.2f}", f"{fa:.1f} / {fb:.1f}", f"{fb / fa:.2f}"]
             print(f"| {program} | " + " | ".join(cols) + " |", flush=True)
 
 
