@@ -8,8 +8,13 @@ start-up (a run on an empty folder), the marginal time per scan (from runs on
 encoding, and the peak memory; side by side with a no-analysis program built
 on the same libraries and with a plain ffmpeg command doing the same input
 and output. Prints a Markdown table. Run through bench/run.sh.
+
+With --reel it measures instead how a run with --all scales from 10 to 1,000
+scans: peak memory, processor and wall time per scan (also of a further
+scan, net of a one-scan run), and the peak of a 1,000-scan run with a report.
 """
 import argparse
+import json
 import os
 import re
 import resource
@@ -49,21 +54,23 @@ def timed(cmd, cwd, repeats):
 
 
 def usage(cmd, cwd, repeats=3):
-    """Peak resident memory (KB) and processor time, user + system (ms), as
-    medians over a few runs. With a second thread the peak varies from run to
-    run by several MiB (where the allocator places a scan), and the processor
-    time is what the run costs beyond its wall time."""
-    peaks, cpu = [], []
+    """Peak resident memory (KB), processor time, user + system (ms), and
+    wall time (ms), as medians over a few runs. With a second thread the peak
+    varies from run to run by several MiB (where the allocator places a
+    scan), and the processor time is what the run costs beyond its wall time."""
+    peaks, cpu, wall = [], [], []
     for _ in range(repeats):
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
         out = subprocess.run(["/usr/bin/time", "-v"] + cmd, cwd=cwd, stdout=subprocess.DEVNULL,
                              stderr=subprocess.PIPE, text=True).stderr
+        wall.append(1000.0 * (time.perf_counter() - start))
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
         m = re.search(r"Maximum resident set size \(kbytes\): (\d+)", out)
         peaks.append(int(m.group(1)) if m else 0)
         # time -v prints centiseconds; the children's usage has microseconds.
         cpu.append(1000.0 * (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
-    return statistics.median(peaks), statistics.median(cpu)
+    return statistics.median(peaks), statistics.median(cpu), statistics.median(wall)
 
 
 def peak_kb(cmd, cwd):
@@ -166,11 +173,78 @@ def split_medians(kind, folder, repeats):
     return {k: statistics.median(v) if v else 0.0 for k, v in cols.items()}
 
 
+REEL = 1000  # scans of the long run; make_scans writes at most 999 a call
+
+
+def make_reel(kind):
+    """1,000 colour scans of the kind, size 1, bright film (seed 5 for the
+    first 999, seed 6 for the last, renumbered scan_0001.tif ...), made once;
+    and folders of their first 10 and first 1 (hard links)."""
+    base = os.path.join(DATA, f"reel-{kind}")
+    full = os.path.join(base, "all")
+    if not os.path.isdir(full):
+        part = full + ".part"
+        shutil.rmtree(part, ignore_errors=True)
+        made = []
+        for seed, count in ((5, 999), (6, REEL - 999)):
+            out = os.path.join(base, f"seed{seed}")
+            subprocess.run([os.path.join(BIN, "make_scans"), "--kind", kind, "--count", str(count), "--out", out,
+                            "--channels", "3", "--film", "bright", "--seed", str(seed)], check=True,
+                           stdout=subprocess.DEVNULL)
+            made += [os.path.join(out, f) for f in sorted(os.listdir(out)) if f.endswith(".tif")]
+        os.makedirs(part)
+        for i, path in enumerate(made, 1):
+            os.rename(path, os.path.join(part, f"scan_{i:04d}.tif"))
+        for seed in (5, 6):
+            shutil.rmtree(os.path.join(base, f"seed{seed}"))
+        os.rename(part, full)
+    for folder, n in (("ten", 10), ("one", 1)):
+        if not os.path.isdir(os.path.join(base, folder)):
+            os.makedirs(os.path.join(base, folder))
+            for i in range(1, n + 1):
+                os.link(os.path.join(full, f"scan_{i:04d}.tif"), os.path.join(base, folder, f"scan_{i:04d}.tif"))
+    return base
+
+
+def reel(runs):
+    """Each program with --all on 10 and on 1,000 scans: peak memory, and
+    processor and wall time per scan, both of the whole run and of a further
+    scan (the difference from a run on the first scan / (N - 1)), 1,000
+    against 10; then one 1,000-scan run with --report, checked for all scans."""
+    print("| program | peak MiB 10 / 1,000 | ratio | with report MiB | ratio |"
+          " processor ms per scan 10 / 1,000 | ratio | further scan | ratio |"
+          " wall ms per scan 10 / 1,000 | ratio | further scan | ratio |")
+    print("|" + "---|" * 14)
+    for kind, spec in KINDS.items():
+        base = make_reel(kind)
+        for program in spec["programs"]:
+            cmd = [os.path.join(BIN, program), "--all"]
+            one = usage(cmd, os.path.join(base, "one"))
+            ten = usage(cmd, os.path.join(base, "ten"))
+            full = usage(cmd, os.path.join(base, "all"), runs)
+            report = usage(cmd + ["--report", "r.json"], os.path.join(base, "all"), 1)
+            with open(os.path.join(base, "all", "r.json")) as f:
+                doc = json.load(f)
+            if doc["status"] != 0 or len(doc["scans"]) != REEL:
+                sys.exit(f"{program}: status {doc['status']}, {len(doc['scans'])} scans in the report")
+            cols = [f"{ten[0] / 1024:.0f} / {full[0] / 1024:.0f}", f"{full[0] / ten[0]:.2f}",
+                    f"{report[0] / 1024:.0f}", f"{report[0] / ten[0]:.2f}"]
+            for k in (1, 2):  # processor, wall
+                a, b = ten[k] / 10, full[k] / REEL
+                fa, fb = (ten[k] - one[k]) / 9, (full[k] - one[k]) / (REEL - 1)
+                cols += [f"{a:.1f} / {b:.1f}", f"{b / a:.2f}", f"{fa:.1f} / {fb:.1f}", f"{fb / fa:.2f}"]
+            print(f"| {program} | " + " | ".join(cols) + " |", flush=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--repeats", type=int, default=7)
     ap.add_argument("--scales", default="1,2")
+    ap.add_argument("--reel", type=int, metavar="RUNS", help="only the 10 against 1,000 scans measurement, "
+                    "RUNS runs of 1,000 scans (3 of 10)")
     args = ap.parse_args()
+    if args.reel:
+        return reel(args.reel)
     rows = []
     for kind in KINDS:
         n = KINDS[kind]["scans"]
