@@ -12,6 +12,9 @@ and output. Prints a Markdown table. Run through bench/run.sh.
 With --reel it measures instead how a run with --all scales from 10 to 1,000
 scans: peak memory, processor and wall time per scan (also of a further
 scan, net of a one-scan run), and the peak of a 1,000-scan run with a report.
+
+With --register it measures the cost per scan with --register against the
+cost without it, on the same sets, and how many of their scans register.
 """
 import argparse
 import json
@@ -236,15 +239,39 @@ def reel(runs):
             print(f"| {program} | " + " | ".join(cols) + " |", flush=True)
 
 
+def register_ratio(scales):
+    """Processor time of a further scan with and without --register (as in
+    the main table: the difference of the runs on all and on one scan), per
+    set and program, and the scans the perforations registered."""
+    print("| scans | program | processor ms per scan | with --register | ratio | scans registered |")
+    print("|" + "---|" * 6)
+    for kind in KINDS:
+        n = KINDS[kind]["scans"]
+        for scale in scales.split(","):
+            for channels in (1, 3):
+                name, base = make_sets(kind, scale, channels)
+                one, full = os.path.join(base, "one"), os.path.join(base, "all")
+                for program in KINDS[kind]["programs"]:
+                    prog = [os.path.join(BIN, program)]
+                    plain = cpu_per_scan(prog, one, full, n)
+                    registered = cpu_per_scan(prog + ["--register"], one, full, n)
+                    out = subprocess.run(prog + ["--register"], cwd=full, capture_output=True, text=True).stdout
+                    print(f"| {name} | {program} | {plain:.1f} | {registered:.1f} | {registered / plain:.2f} |"
+                          f" {out.count('gauge ')} of {n} |", flush=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--repeats", type=int, default=7)
     ap.add_argument("--scales", default="1,2")
     ap.add_argument("--reel", type=int, metavar="RUNS", help="only the 10 against 1,000 scans measurement, "
                     "RUNS runs of 1,000 scans (3 of 10)")
+    ap.add_argument("--register", action="store_true", help="only the cost with --register against without")
     args = ap.parse_args()
     if args.reel:
         return reel(args.reel)
+    if args.register:
+        return register_ratio(args.scales)
     rows = []
     for kind in KINDS:
         n = KINDS[kind]["scans"]

@@ -4,6 +4,7 @@
 # scans (once, into build/bench-data) and prints the table.
 #   bench/run.sh [--repeats N] [--scales 1,2]
 #   bench/run.sh --reel RUNS     10 against 1,000 scans with --all (RUNS runs of 1,000)
+#   bench/run.sh --register      the cost per scan with --register against without
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
