@@ -30,11 +30,7 @@ registration::PlacedFrame frameAt(const std::vector<registration::PlacedFrame>& 
 }  // namespace
 
 void registerScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record) {
-  record.registration = registration::registerFrames(scan);
-  if (!record.registration->registered) {
-    convertScan(std::move(scan), run, sink, record);
-    return;
-  }
+  if (!shared::registerOrConvert(scan, run, sink, record, convertScan)) return;
   const registration::Registration& found = *record.registration;
   // Down the turned strip is from right to left in the scan.
   std::vector<registration::PlacedFrame> frames = found.frames;

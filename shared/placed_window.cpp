@@ -1,4 +1,4 @@
-// cutPlacedWindow, shiftedAlong: a placed picture is cut upright
+// registerOrConvert, cutPlacedWindow, shiftedAlong: a placed picture is cut upright
 // (registration::cutPicture turns a tilted one), then turned a quarter the
 // way the program turns its strip, so that a frame comes out the same way
 // round with or without --register. Its part outside the scan is black and
@@ -22,6 +22,14 @@ bool liesInside(const registration::PlacedFrame& frame, cv::Size scan) {
 }
 
 }  // namespace
+
+bool registerOrConvert(cv::Mat& scan, RunState& run, const FrameSink& sink, ScanRecord& record,
+                       ScanConverter convert) {
+  record.registration = registration::registerFrames(scan);
+  if (record.registration->registered) return true;
+  convert(std::move(scan), run, sink, record);
+  return false;
+}
 
 cv::Mat cutPlacedWindow(const cv::Mat& scan, imaging::Turn turn, FrameWindow& window,
                         std::vector<std::string>& warnings) {

@@ -33,11 +33,7 @@ size_t middleFrame(const std::vector<registration::PlacedFrame>& frames, cv::Siz
 }  // namespace
 
 void registerScan(cv::Mat scan, shared::RunState& run, const shared::FrameSink& sink, shared::ScanRecord& record) {
-  record.registration = registration::registerFrames(scan);
-  if (!record.registration->registered) {
-    convertScan(std::move(scan), run, sink, record);
-    return;
-  }
+  if (!shared::registerOrConvert(scan, run, sink, record, convertScan)) return;
   const std::vector<registration::PlacedFrame>& frames = record.registration->frames;
   shared::FrameWindow window;
   window.placed = frames[middleFrame(frames, scan.size())];
