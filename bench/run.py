@@ -239,10 +239,22 @@ def reel(runs):
             print(f"| {program} | " + " | ".join(cols) + " |", flush=True)
 
 
+def least_cpu(cmd, cwd, runs=7):
+    """The least processor time (ms) of a few runs: other work on the machine
+    only ever adds to a run's time, so the least is the steadiest measure."""
+    times = []
+    for _ in range(runs):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        sh(cmd, cwd)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        times.append(1000.0 * (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
+    return min(times)
+
+
 def register_ratio(scales):
-    """Processor time of a further scan with and without --register (as in
-    the main table: the difference of the runs on all and on one scan), per
-    set and program, and the scans the perforations registered."""
+    """Processor time of a further scan with and without --register (the
+    difference of the least times of runs on all and on one scan), per set
+    and program, and the scans the perforations registered."""
     print("| scans | program | processor ms per scan | with --register | ratio | scans registered |")
     print("|" + "---|" * 6)
     for kind in KINDS:
@@ -253,8 +265,8 @@ def register_ratio(scales):
                 one, full = os.path.join(base, "one"), os.path.join(base, "all")
                 for program in KINDS[kind]["programs"]:
                     prog = [os.path.join(BIN, program)]
-                    plain = cpu_per_scan(prog, one, full, n)
-                    registered = cpu_per_scan(prog + ["--register"], one, full, n)
+                    plain, registered = ((least_cpu(c, full) - least_cpu(c, one)) / (n - 1)
+                                         for c in (prog, prog + ["--register"]))
                     out = subprocess.run(prog + ["--register"], cwd=full, capture_output=True, text=True).stdout
                     print(f"| {name} | {program} | {plain:.1f} | {registered:.1f} | {registered / plain:.2f} |"
                           f" {out.count('gauge ')} of {n} |", flush=True)
