@@ -20,11 +20,6 @@ namespace registration {
 namespace {
 
 constexpr size_t kRowsTried = 8;
-// How far a picture's height may stray from its length times the aperture's
-// shape: apertures differ a little between cameras, scanners stretch one axis.
-constexpr double kShapeLow = 0.93, kShapeHigh = 1.07;
-// The part of the picture's expected height, about its expected middle, that the frame lines are looked for in.
-constexpr double kBand = 0.3;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -95,7 +90,41 @@ std::string describe(const HoleRow& row, int factor) {
   return text;
 }
 
+// The holes' common place along the strip, modulo the pitch: a circular mean over every hole.
+double holePhase(const std::vector<Perforation>& holes, const StripAxes& axes, double pitch) {
+  double c = 0, s = 0;
+  for (const Perforation& h : holes) {
+    const double a = 2 * CV_PI * axes.s(h.centre) / pitch;
+    c += std::cos(a), s += std::sin(a);
+  }
+  return std::atan2(s, c) / (2 * CV_PI) * pitch;
+}
+
+// One way the picture may lie across: its aperture and its middle (t).
+struct AcrossPrior {
+  int aperture;
+  double middle;
+};
+
+// Lines across the pictures' inner part, whichever way the aperture sits.
+std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Priors& p, double mmT) {
+  double from = -1e300, to = 1e300;
+  for (const AcrossPrior& w : ways) {
+    const double half = 0.35 * p.apertures[w.aperture].across * mmT;
+    from = std::max(from, w.middle - half), to = std::min(to, w.middle + half);
+  }
+  std::vector<double> ts;
+  if (!(to > from)) return ts;
+  const int n = std::clamp(static_cast<int>(to - from), 2, 96);
+  for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
+  return ts;
+}
+
+}  // namespace
+thread_local std::string debugInfo;
+namespace {
 Registration registerStrip(const cv::Mat& scan) {
+  debugInfo.clear();
   Registration out;
   if (scan.empty() || scan.dims != 2 || scan.depth() != CV_8U || (scan.channels() != 1 && scan.channels() != 3)) {
     out.missing = "an 8-bit gray or colour scan";
@@ -128,91 +157,139 @@ Registration registerStrip(const cv::Mat& scan) {
   if (!fitted) return out;
 
   const Priors& p = *priorsOf(strip.gauge.gauge);
-  const StripAxes& axes = strip.axes;
-  const double cosine = axes.cosine();
-  const double mm = strip.gauge.pixelsPerMm / cosine;  // reduced pixels a millimetre in s and t
-  const double pitch = strip.gauge.pitch;              // along the strip
-  const double period = pitch * p.perforationsPerFrame / cosine;
-
-  // What the perforations tell is kept even when no frame can be placed.
   const double f = reduced.factor;
   out.gauge = strip.gauge.gauge;
   out.perforationsPerFrame = p.perforationsPerFrame;
   out.perforationRows = static_cast<int>(strip.rows.size());
-  out.perforationPitch = pitch * f;
-  out.framePitch = out.perforationPitch * p.perforationsPerFrame;
-  out.tiltDegrees = std::atan(axes.slope) * 180 / CV_PI;
+  out.tiltDegrees = std::atan(strip.axes.slope) * 180 / CV_PI;
   for (const HoleRow* r : strip.rows)
     for (const Hole& h : r->holes)
       out.perforations.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * f});
   std::sort(out.perforations.begin(), out.perforations.end(),
             [](const Perforation& a, const Perforation& b) { return a.centre.x < b.centre.x; });
 
-  // Across: which way the strip's inside lies from the (first) row, and the picture's expected middle.
-  double inward = 1, centre = 0;
-  const double tTop = strip.edges.top ? axes.t({axes.xMid, strip.edges.top->at(axes.xMid)}) : NAN;
-  const double tBottom = strip.edges.bottom ? axes.t({axes.xMid, strip.edges.bottom->at(axes.xMid)}) : NAN;
-  const double rowT = strip.rowT[0];
-  if (strip.rows.size() == 2) {
-    centre = (strip.rowT[0] + strip.rowT[1]) / 2;
+  // The strip's axes on the scan: the reduced copy's, so that its s and t
+  // carry over as toScan does.
+  const StripAxes axes{strip.axes.slope, toScan(reduced, strip.axes.xMid), toScan(reduced, strip.axes.yMid)};
+  const double cosine = axes.cosine();
+  const bool topEdge = strip.edges.top.has_value(), bottomEdge = strip.edges.bottom.has_value();
+  const double tTop = topEdge ? toScan(reduced, strip.axes.t({strip.axes.xMid, strip.edges.top->at(strip.axes.xMid)})) : NAN;
+  const double tBottom =
+      bottomEdge ? toScan(reduced, strip.axes.t({strip.axes.xMid, strip.edges.bottom->at(strip.axes.xMid)})) : NAN;
+  std::vector<double> rowT;
+  for (double t : strip.rowT) rowT.push_back(toScan(reduced, t));
+
+  // Scales: along from the pitch; across from the rows' spacing or the
+  // strip's width, unless neither is known or it strays from along by more
+  // than prints shrink and scanners stretch.
+  const double along = strip.gauge.pitch * f / p.pitch;
+  double across = along;
+  if (rowT.size() == 2) across = std::abs(rowT[1] - rowT[0]) * cosine / (p.width - 2 * p.holeCentre());
+  else if (topEdge && bottomEdge) across = (tBottom - tTop) * cosine / p.width;
+  if (!(std::abs(across / along - 1) <= 0.06)) across = along;
+  const double mmS = along / cosine, mmT = across / cosine;  // s and t units a millimetre
+  const double pitch = p.pitch * mmS;
+  out.perforationPitch = p.pitch * along;
+  out.framePitch = out.perforationPitch * p.perforationsPerFrame;
+
+  // Across: the picture's middle from the reference edge, every way the
+  // aperture may sit (35 mm's two rows do not tell which edge the sound
+  // track's is, so the Academy picture may lie off the middle either way).
+  std::vector<AcrossPrior> ways;
+  double middle = 0;  // of the strip, or where a one-row gauge's reference edge puts the picture
+  double inward = 1;
+  if (rowT.size() == 2) {
+    middle = (rowT[0] + rowT[1]) / 2;
   } else {
-    if (strip.edges.top && strip.edges.bottom) inward = (tTop + tBottom) / 2 > rowT ? 1 : -1;
-    else if (strip.edges.top) inward = rowT > tTop ? 1 : -1;
-    else if (strip.edges.bottom) inward = rowT > tBottom ? 1 : -1;
-    else inward = rowT < gray.rows / 2.0 ? 1 : -1;
-    centre = rowT + inward * (p.pictureCentre - p.holeCentre) * mm;
+    if (topEdge && bottomEdge) inward = (tTop + tBottom) / 2 > rowT[0] ? 1 : -1;
+    else if (topEdge) inward = rowT[0] > tTop ? 1 : -1;
+    else if (bottomEdge) inward = rowT[0] > tBottom ? 1 : -1;
+    else inward = rowT[0] < scan.rows / 2.0 ? 1 : -1;
+    const bool nearShows = inward > 0 ? topEdge : bottomEdge;
+    const double edge = nearShows ? (inward > 0 ? tTop : tBottom) : rowT[0] - inward * p.holeCentre() * mmT;
+    middle = edge + inward * p.width / 2 * mmT;
+  }
+  for (size_t a = 0; a < p.apertures.size(); ++a) {
+    const double off = (p.apertures[a].middle - p.width / 2) * mmT;
+    if (p.maxRows == 1) ways.push_back({static_cast<int>(a), middle + inward * off});
+    else if (std::abs(off) < 1e-9) ways.push_back({static_cast<int>(a), middle});
+    else ways.push_back({static_cast<int>(a), middle + off}), ways.push_back({static_cast<int>(a), middle - off});
   }
 
-  // Search windows for the picture's two edges across, kept off the holes and the strip's edges.
-  const double spread = 0.1 * p.pictureAcross * mm + (p.pictureAcrossMax - p.pictureAcrossMin) / 2 * mm;
-  double lo = centre - p.pictureAcross / 2 * mm, hi = centre + p.pictureAcross / 2 * mm;
-  double loFrom = lo - spread, loTo = lo + spread, hiFrom = hi - spread, hiTo = hi + spread;
-  const double holeReach = (p.holeAcross / 2 + 0.1) * mm;
-  for (double t : strip.rowT) {
-    if (t < centre) loFrom = std::max(loFrom, t + holeReach);
-    else hiTo = std::min(hiTo, t - holeReach);
+  // Along: the frame line's middle from the holes, at every gap of a frame and for every aperture.
+  // The holes' common place, moved onto the hole nearest the scan's middle (the anchor when the pitch is rough).
+  double phase = holePhase(out.perforations, axes, pitch);
+  {
+    double nearest = out.perforations.front().centre.x;
+    for (const Perforation& h : out.perforations)
+      if (std::abs(h.centre.x - scan.cols / 2.0) < std::abs(nearest - scan.cols / 2.0)) nearest = axes.s(h.centre);
+    phase += std::round((nearest - phase) / pitch) * pitch;
   }
-  if (strip.edges.top) loFrom = std::max(loFrom, tTop + 0.1 * mm);
-  if (strip.edges.bottom) hiTo = std::min(hiTo, tBottom - 0.1 * mm);
-  const PictureAcross rough = roughPictureEdges(gray, axes, loFrom, loTo, hiFrom, hiTo, p.pictureAcrossMin * mm,
-                                                p.pictureAcrossMax * mm);
+  std::vector<LinePrior> linePriors;
+  for (size_t a = 0; a < p.apertures.size(); ++a)
+    for (int gap = 0; gap < p.perforationsPerFrame; ++gap) {
+      LinePrior l;
+      l.middle = phase + (p.lineFromHole + gap) * pitch;
+      l.period = pitch * p.perforationsPerFrame;
+      l.width = (p.pitch * p.perforationsPerFrame - p.apertures[a].along) * mmS;
+      l.slack = kLineTolerance * pitch + kSizeTolerance / 2 * p.apertures[a].along * mmS + 1;
+      l.aperture = static_cast<int>(a);
+      // A pitch from one hole is the scale's, known to a few percent: the lines measure it.
+      if (strip.pitch.pitchX <= 0) l.periodSlack = 0.08, l.anchor = phase;
+      linePriors.push_back(l);
+    }
+  DEBUGF(" AXES %.6f %.3f %.3f LINEPRIOR %.2f %.2f ", axes.slope, axes.xMid, axes.yMid, linePriors[0].middle, linePriors[0].period);
+  FrameLines lines = measureFrameLines(scan, axes, bandAcross(ways, p, mmT), linePriors);
+  if (lines.candidate < 0) {
+    const LinePrior& l = linePriors.front();
+    lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};
+  }
+  const int aperture = linePriors[static_cast<size_t>(lines.candidate)].aperture;
 
-  PictureBand band{centre - kBand * p.pictureAcross * mm, centre + kBand * p.pictureAcross * mm};
-  const double framePitchMm = p.pitch * p.perforationsPerFrame;
-  // A pitch from two holes or more is exact; one from the strip's width or a lone hole is known to a few percent.
-  const double slack = strip.pitch.pitchX > 0 ? 0 : 0.05;
-  const FrameLines lines = findFrameLines(scan, reduced.factor, axes, band, rough, period * (1 - slack), period * (1 + slack),
-                                          (framePitchMm - p.pictureAlongMax) * mm, (framePitchMm - p.pictureAlongMin) * mm);
-  if (!lines.found) {
-    out.missing = "no frame line between the pictures";
-    return out;
+  // Across: the long edges about each way the aperture may sit; the way the scan shows best.
+  PictureAcross across_;
+  bool any = false;
+  const Aperture& ap = p.apertures[static_cast<size_t>(aperture)];
+  const double slackT = kMiddleToleranceMm * mmT + kSizeTolerance / 2 * ap.across * mmT + 1;
+  // The picture lies on the film, clear of the holes: its edges are looked for there only.
+  double lo = -1e300, hi = 1e300;
+  const double clearance = 0.1 * mmT;
+  if (topEdge) lo = tTop + clearance;
+  if (bottomEdge) hi = tBottom - clearance;
+  for (double t : rowT) {
+    const double reach = (p.holeAcross / 2) * mmT + clearance;
+    if (t < middle) lo = std::max(lo, t + reach);
+    else hi = std::min(hi, t - reach);
+  }
+  for (const AcrossPrior& w : ways) {
+    if (w.aperture != aperture) continue;
+    const double top = w.middle - ap.across / 2 * mmT, bottom = w.middle + ap.across / 2 * mmT;
+    DEBUGF(" <way %.1f..%.1f>", top, bottom);
+    const PictureAcross e = measurePictureEdges(scan, axes, lines, {top, std::max(lo, top - slackT), top + slackT},
+                                                {bottom, bottom - slackT, std::min(hi, bottom + slackT)});
+    if (!any || e.score > across_.score) across_ = e, any = true;
   }
 
-  // The picture's length, now measured, tells its height through the aperture's shape.
-  const double alongMm = (lines.period - lines.width) / mm;
-  const double expected = alongMm * (alongMm > p.wideFrom ? p.wideAspect : p.aspect) * mm;
-  const double sizeMin = std::max(p.pictureAcrossMin * mm, kShapeLow * expected);
-  const double sizeMax = std::min(p.pictureAcrossMax * mm, kShapeHigh * expected);
-  PictureAcross across = findPictureEdges(gray, axes, lines, loFrom, loTo, hiFrom, hiTo, std::min(sizeMin, sizeMax),
-                                          expected, sizeMax);
-  if (!across.found) {
-    // The expected height about the rough or the expected middle, a little short of it.
-    const double middle = rough.found ? (rough.top + rough.bottom) / 2 : centre;
-    across.top = middle - 0.47 * expected;
-    across.bottom = middle + 0.47 * expected;
-  }
-
+  DEBUGF(" {cand %d ap %d start %.1f%s(%.1f) end %.1f%s(%.1f) sc %.2f | top %.1f%s bot %.1f%s sc %.1f | ac/al %.4f}",
+         lines.candidate, aperture, lines.start.at, lines.start.measured ? "m" : "p",
+         -linePriors[lines.candidate].width / 2, lines.end.at, lines.end.measured ? "m" : "p",
+         linePriors[lines.candidate].width / 2, lines.score, across_.top.at, across_.top.measured ? "m" : "p",
+         across_.bottom.at, across_.bottom.measured ? "m" : "p", across_.score, across / along);
   out.registered = true;
   out.missing.clear();
-  out.framePitch = lines.period * cosine * f;
+  out.framePitch = lines.period * cosine;
   out.perforationPitch = out.framePitch / p.perforationsPerFrame;
-  out.frameLineWidth = lines.width * cosine * f;
-  out.frames = placeFrames(axes, lines, across, reduced, scan.size());
-  const double tMiddle = (across.top + across.bottom) / 2;
-  const double first = lines.phase - std::floor((lines.phase + 1) / lines.period) * lines.period;
-  for (double s = first; s < gray.cols + 1; s += lines.period) {
-    const double x = toScan(reduced, axes.point(s, tMiddle).x);
+  out.frameLineWidth = (lines.end.at - lines.start.at) * cosine;
+  out.frames = placeFrames(axes, lines, across_, scan.size());
+  const double tMiddle = (across_.top.at + across_.bottom.at) / 2;
+  const double first = lines.middle - std::floor((lines.middle + 1) / lines.period) * lines.period;
+  for (double s = first; s < scan.cols + 1; s += lines.period) {
+    const double x = axes.point(s, tMiddle).x;
     if (x >= -0.5 && x <= scan.cols - 0.5) out.frameLines.push_back(x);
+  }
+  if (out.frames.empty()) {
+    out.registered = false;
+    out.missing = "room on the scan for a picture";
   }
   return out;
 }

@@ -1,0 +1,254 @@
+// measureFrameLines: the frame lines' ends, measured about their priors.
+//
+// A frame line is film the camera never exposed: in every row across the
+// picture it shows one and the same level, and it does so in every frame of
+// the scan at the frame pitch. A picture beside it differs from it in most
+// rows, however dark the scene, unless the scene is as flat and as dark as
+// the line. So the line is found as a run of columns in which (nearly) every
+// row keeps the level it has in the line's middle: each row is its own
+// reference, which takes out uneven light across the strip, and a scratch
+// along the strip (one row off in every column alike) costs one row, not
+// the line. The runs of all the lines the scan holds are folded into one at
+// the frame pitch; each end of the folded run is taken when it falls inside
+// the prior's slack, drops sharply, and the lines agree on it one by one.
+// Otherwise that end stays at the prior: a picture as dark as the line
+// carries the run on past the line's end, and a figure just inside the
+// picture must not pull the edge to itself.
+//
+// With several priors (the four gaps and two apertures of 35 mm) the one
+// whose lines the scan shows best wins: more ends measured, and a middle
+// that is line in every row against flanks that are not.
+
+#include "stages.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace registration {
+
+namespace {
+
+// A row counts as line where it lies within this many noise units of its level in the line's middle.
+constexpr double kLeastLevelStep = 5;   // gray levels: below this a difference is no evidence
+constexpr double kLine = 1.4;           // rows' mean departure, in noise units, that still makes a column line
+constexpr double kNotLine = 1.8;        // and that makes it picture
+constexpr double kSharp = 0.6;          // the least rise, within the blur past an end, of a clear end
+
+double median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// Rows sampled along the strip in bins that divide the frame pitch, so that
+// every frame line falls on the bins alike.
+struct Samples {
+  cv::Mat rows;      // lines across x bins
+  double s0 = 0, bin = 1;
+  double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
+  int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
+};
+
+// Spread of the rows' differences between bins j and k, a robust noise figure for one bin.
+double rowNoise(const cv::Mat& m, int j, int k) {
+  std::vector<double> d;
+  for (int r = 0; r < m.rows; ++r) {
+    const float a = m.at<float>(r, j), b = m.at<float>(r, k);
+    if (!std::isnan(a) && !std::isnan(b)) d.push_back(std::abs(a - b));
+  }
+  return median(d) / 0.6745 / std::sqrt(2.0);
+}
+
+// Mean absolute departure of bin j's rows from their median, each capped so that a scratch weighs little.
+double binSpread(const cv::Mat& m, int j) {
+  std::vector<double> v;
+  for (int r = 0; r < m.rows; ++r) {
+    const float a = m.at<float>(r, j);
+    if (!std::isnan(a)) v.push_back(a);
+  }
+  if (v.empty()) return 1e6;
+  const double mid = median(v);
+  double dev = 0;
+  for (double a : v) dev += std::min(24.0, std::abs(a - mid));
+  return dev / static_cast<double>(v.size());
+}
+
+struct Evidence {
+  double from = 0, to = 0;            // the folded run's ends, s offsets from the prior's middle
+  bool fromClear = false, toClear = false;
+  double fromRise = 0, toRise = 0;    // how sharply each end steps from line to picture, noise units
+  int lines = 0;
+};
+
+// The fold of every visible line of a prior. In each, every row's level in
+// the most even bin near the middle is its reference; the share of rows
+// that keep it within the noise is the line's evidence in each bin.
+Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
+  Evidence out;
+  const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
+  const int centreReach = std::max(1, static_cast<int>(std::lround(kLineTolerance * p.period / s.bin)));
+  const int bins = s.rows.cols;
+  // Every line whose window lies wholly in the samples, by the bin holding its middle.
+  const double first = p.middle - std::floor((p.middle - s.s0) / p.period) * p.period;
+  std::vector<int> middles;
+  for (double m = first; s.binAt(m) + half < bins; m += p.period)
+    if (s.binAt(m) - half >= 0 && (!single || std::abs(m - p.middle) < p.period / 2)) middles.push_back(s.binAt(m));
+  if (middles.empty()) return out;
+  // Where the prior's middle lies within its bin (alike in every line, the bins dividing the pitch).
+  const double within = first - (s.leftOf(s.binAt(first)) + s.bin / 2);
+  // The even bin: the least spread of rows, summed over the lines, near the middle.
+  int even = 0;
+  double least = 1e300;
+  for (int o = -centreReach; o <= centreReach; ++o) {
+    double spread = 0;
+    for (int m : middles) spread += binSpread(s.rows, m + o);
+    if (spread < least) least = spread, even = o;
+  }
+  // Noise of one bin of one row: from the rows' differences between neighbouring bins, taken where the
+  // window is flattest (a quarter of the neighbour pairs), so that neither edges nor texture count.
+  std::vector<double> pairs;
+  std::vector<double> diffs;
+  for (int m : middles)
+    for (int o = -half; o < half; ++o) {
+      diffs.clear();
+      for (int r = 0; r < s.rows.rows; ++r) {
+        const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + 1);
+        if (!std::isnan(a) && !std::isnan(b)) diffs.push_back(std::abs(a - b));
+      }
+      if (!diffs.empty()) pairs.push_back(median(diffs));
+    }
+  if (pairs.empty()) return out;
+  std::nth_element(pairs.begin(), pairs.begin() + pairs.size() / 4, pairs.end());
+  const double noise = std::max(0.5, pairs[pairs.size() / 4] / 0.6745 / std::sqrt(2.0));
+  // What two noisy values differ by on average; each row's departure is capped so that a speck weighs little.
+  const double unit = 1.128 * noise, cap = 6 * noise + kLeastLevelStep;
+  // Per line, per bin offset: the rows' mean departure from their reference, in units of the noise's.
+  std::vector<std::vector<double>> shares;
+  for (int m : middles) {
+    std::vector<double> share(2 * half + 1, 0);
+    for (int o = -half; o <= half; ++o) {
+      double sum = 0;
+      int seen = 0;
+      for (int r = 0; r < s.rows.rows; ++r) {
+        const float ref = s.rows.at<float>(r, m + even), a = s.rows.at<float>(r, m + o);
+        if (std::isnan(ref) || std::isnan(a)) continue;
+        ++seen;
+        sum += std::min(cap, static_cast<double>(std::abs(a - ref)));
+      }
+      share[o + half] = seen ? sum / seen / unit : 1e6;
+    }
+    shares.push_back(std::move(share));
+  }
+  out.lines = static_cast<int>(shares.size());
+  auto folded = [&](int o) {
+    std::vector<double> v;
+    for (const auto& sh : shares) v.push_back(sh[o + half]);
+    return median(v);
+  };
+  // The run about the even bin.
+  auto runEnd = [&](auto shareAt, int direction) {
+    int o = even;
+    while (std::abs(o + direction) <= half && shareAt(o + direction) <= kLine) o += direction;
+    return o;
+  };
+  const int lo = runEnd(folded, -1), hi = runEnd(folded, 1);
+
+  // How sharply the departure rises just past an end: a frame line's end is
+  // a step within the blur, a scene drifting off the line's level is not.
+  const int blur = std::max(1, static_cast<int>(std::ceil(1.5 / s.bin)));
+  auto rise = [&](int end, int direction) {
+    const int past = end + direction * (blur + 1);
+    if (std::abs(past) > half) return 0.0;
+    const double a = folded(past), b = folded(end);
+    return a >= kNotLine ? std::min(4.0, a - b) : 0.0;
+  };
+  auto agreed = [&](int end, int direction) {
+    int agree = 0;
+    for (const auto& sh : shares) {
+      auto own = [&](int o) { return sh[o + half]; };
+      agree += std::abs(runEnd(own, direction) - end) <= blur;
+    }
+    return agree * 3 >= out.lines * 2;
+  };
+  // Bin boundaries as offsets from the prior's middle.
+  out.from = (lo - 0.5) * s.bin - within;
+  out.to = (hi + 0.5) * s.bin - within;
+  const bool fromInside = std::abs(out.from + p.width / 2) <= p.slack, toInside = std::abs(out.to - p.width / 2) <= p.slack;
+  out.fromRise = fromInside ? rise(lo, -1) : 0;
+  out.toRise = toInside ? rise(hi, 1) : 0;
+  out.fromClear = out.fromRise >= kSharp && agreed(lo, -1);
+  out.toClear = out.toRise >= kSharp && agreed(hi, 1);
+  return out;
+}
+
+// A prior whose pitch is known only roughly (one hole): the line beside the
+// hole and its neighbours a frame either way measured one at a time, each in
+// a window as wide as the pitch's doubt, and the period taken from their
+// middles where both ends of two lines are clear.
+LinePrior withMeasuredPeriod(const Samples& s, const LinePrior& prior) {
+  auto middleOf = [&](double at, double slack, double& middle) {
+    LinePrior one = prior;
+    one.middle = at, one.slack = slack, one.periodSlack = 0;
+    const Evidence e = foldLines(s, one, true);
+    if (e.lines == 0 || !e.fromClear || !e.toClear) return false;
+    middle = at + (e.from + e.to) / 2;
+    return true;
+  };
+  double centre = prior.middle;
+  middleOf(prior.middle, prior.slack, centre);
+  double sum = 0;
+  int count = 0;
+  for (int d : {-1, 1}) {
+    double other = 0;
+    if (middleOf(prior.middle + d * prior.period, prior.slack + prior.periodSlack * prior.period, other)) {
+      const double period = d * (other - centre);
+      if (std::abs(period / prior.period - 1) <= prior.periodSlack) sum += period, ++count;
+    }
+  }
+  LinePrior out = prior;
+  out.periodSlack = 0;
+  if (count == 0) return out;
+  out.period = sum / count;
+  out.middle = prior.anchor + (prior.middle - prior.anchor) * out.period / prior.period;
+  return out;
+}
+
+}  // namespace
+
+FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
+                             const std::vector<LinePrior>& priors) {
+  FrameLines out;
+  if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
+  // Bins about a two-hundredth of the shortest picture (a frame line's end
+  // to half a percent), at least a pixel, a whole number to the pitch.
+  double shortest = 1e300;
+  for (const LinePrior& p : priors) shortest = std::min(shortest, p.period - p.width);
+  Samples s;
+  const double period = priors[0].period;
+  s.bin = period / std::max(1.0, std::floor(period / std::max(1.0, std::min(shortest / 200, 0.006 * period))));
+  const double reach = std::abs(axes.slope) * scan.rows + 2;
+  s.s0 = -reach;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * reach) / s.bin));
+  s.rows = sampleAlong(scan, axes, ts, s.s0, s.bin, bins);
+
+  double best = -1e300;
+  for (size_t i = 0; i < priors.size(); ++i) {
+    LinePrior p = priors[i];
+    if (p.periodSlack > 0) p = withMeasuredPeriod(s, p);
+    const Evidence e = foldLines(s, p);
+    if (e.lines == 0) continue;
+    // Clear ends first, then how sharply they rise.
+    const double score = 2 * (e.fromClear + e.toClear) + e.fromRise + e.toRise;
+    if (score <= best) continue;
+    best = score;
+    out.candidate = static_cast<int>(i);
+    out.period = p.period;
+    out.middle = p.middle;
+    out.start = {e.fromClear ? e.from : -p.width / 2, e.fromClear};
+    out.end = {e.toClear ? e.to : p.width / 2, e.toClear};
+    out.score = score;
+  }
+  return out;
+}
+
+}  // namespace registration
