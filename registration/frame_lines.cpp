@@ -120,22 +120,21 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   if (pairs.empty()) return out;
   std::nth_element(pairs.begin(), pairs.begin() + pairs.size() / 4, pairs.end());
   const double noise = std::max(0.5, pairs[pairs.size() / 4] / 0.6745 / std::sqrt(2.0));
-  // What two noisy values differ by on average; each row's departure is capped so that a speck weighs little.
-  const double unit = 1.128 * noise, cap = 6 * noise + kLeastLevelStep;
-  // Per line, per bin offset: the rows' mean departure from their reference, in units of the noise's.
+  // What two noisy values differ by, as the median over rows: a hair or a
+  // speck across a few rows of the line moves it little.
+  const double unit = 0.954 * noise;
+  // Per line, per bin offset: the rows' median departure from their reference, in units of the noise's.
   std::vector<std::vector<double>> shares;
+  std::vector<double> away;
   for (int m : middles) {
     std::vector<double> share(2 * half + 1, 0);
     for (int o = -half; o <= half; ++o) {
-      double sum = 0;
-      int seen = 0;
+      away.clear();
       for (int r = 0; r < s.rows.rows; ++r) {
         const float ref = s.rows.at<float>(r, m + even), a = s.rows.at<float>(r, m + o);
-        if (std::isnan(ref) || std::isnan(a)) continue;
-        ++seen;
-        sum += std::min(cap, static_cast<double>(std::abs(a - ref)));
+        if (!std::isnan(ref) && !std::isnan(a)) away.push_back(std::abs(a - ref));
       }
-      share[o + half] = seen ? sum / seen / unit : 1e6;
+      share[o + half] = away.empty() ? 1e6 : median(away) / unit;
     }
     shares.push_back(std::move(share));
   }
@@ -152,6 +151,11 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     return o;
   };
   const int lo = runEnd(folded, -1), hi = runEnd(folded, 1);
+  if (p.width > 60 && p.width < 80) {
+    std::string l;
+    for (int o = -half; o <= half; o += 2) { char b[32]; std::snprintf(b, sizeof b, " %d:%.1f", o, folded(o)); l += b; }
+    DEBUGF(" [fold m%.0f noise %.2f even %d:%s]", p.middle, noise, even, l.c_str());
+  }
 
   // How sharply the departure rises just past an end: a frame line's end is
   // a step within the blur, a scene drifting off the line's level is not.
@@ -239,6 +243,7 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (e.lines == 0) continue;
     // Clear ends first, then how sharply they rise.
     const double score = 2 * (e.fromClear + e.toClear) + e.fromRise + e.toRise;
+    DEBUGF(" (c%zu m%.0f w%.0f: %d%d %.2f %.2f n%d ends %.1f %.1f)", i, p.middle, p.width, e.fromClear, e.toClear, e.fromRise, e.toRise, e.lines, e.from, e.to);
     if (score <= best) continue;
     best = score;
     out.candidate = static_cast<int>(i);
