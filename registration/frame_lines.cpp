@@ -32,7 +32,10 @@ namespace {
 constexpr double kLeastLevelStep = 5;   // gray levels: below this a difference is no evidence
 constexpr double kLine = 1.4;           // rows' mean departure, in noise units, that still makes a column line
 constexpr double kNotLine = 1.8;        // and that makes it picture
-constexpr double kSharp = 0.6;          // the least rise, within the blur past an end, of a clear end
+constexpr double kSharp = 0.6;
+// How far a line's rows may shift together over its width: a few noise units and a share of the level,
+// as uneven light drifts along the strip.
+constexpr double kDrift = 2.5, kLightDrift = 0.015;          // the least rise, within the blur past an end, of a clear end
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -48,16 +51,6 @@ struct Samples {
   double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
   int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
 };
-
-// Spread of the rows' differences between bins j and k, a robust noise figure for one bin.
-double rowNoise(const cv::Mat& m, int j, int k) {
-  std::vector<double> d;
-  for (int r = 0; r < m.rows; ++r) {
-    const float a = m.at<float>(r, j), b = m.at<float>(r, k);
-    if (!std::isnan(a) && !std::isnan(b)) d.push_back(std::abs(a - b));
-  }
-  return median(d) / 0.6745 / std::sqrt(2.0);
-}
 
 // Mean absolute departure of bin j's rows from their median, each capped so that a scratch weighs little.
 double binSpread(const cv::Mat& m, int j) {
@@ -123,18 +116,32 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // What two noisy values differ by, as the median over rows: a hair or a
   // speck across a few rows of the line moves it little.
   const double unit = 0.954 * noise;
-  // Per line, per bin offset: the rows' median departure from their reference, in units of the noise's.
+  // Per line, per bin offset, how far the rows depart from their reference,
+  // in units of the noise's: apart from each other (the rows of a line
+  // move together, if the light drifts along the strip at all; a scene's
+  // rows go their own ways) and, all together, by more than the light
+  // drifts over a line's width (a scene flat across, a sky, at another level).
   std::vector<std::vector<double>> shares;
   std::vector<double> away;
   for (int m : middles) {
     std::vector<double> share(2 * half + 1, 0);
     for (int o = -half; o <= half; ++o) {
       away.clear();
+      double level = 0;
       for (int r = 0; r < s.rows.rows; ++r) {
         const float ref = s.rows.at<float>(r, m + even), a = s.rows.at<float>(r, m + o);
-        if (!std::isnan(ref) && !std::isnan(a)) away.push_back(std::abs(a - ref));
+        if (!std::isnan(ref) && !std::isnan(a)) away.push_back(a - ref), level += ref;
       }
-      share[o + half] = away.empty() ? 1e6 : median(away) / unit;
+      if (away.empty()) {
+        share[o + half] = 1e6;
+        continue;
+      }
+      level /= static_cast<double>(away.size());
+      const double shift = median(away);
+      for (double& a : away) a = std::abs(a - shift);
+      const double apart = median(away) / unit;
+      const double together = std::abs(shift) / (kDrift * unit + kLightDrift * level) * kLine;
+      share[o + half] = std::max(apart, together);
     }
     shares.push_back(std::move(share));
   }
@@ -151,7 +158,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     return o;
   };
   const int lo = runEnd(folded, -1), hi = runEnd(folded, 1);
-  if (p.width > 60 && p.width < 80) {
+  if (p.width > 100) {
     std::string l;
     for (int o = -half; o <= half; o += 2) { char b[32]; std::snprintf(b, sizeof b, " %d:%.1f", o, folded(o)); l += b; }
     DEBUGF(" [fold m%.0f noise %.2f even %d:%s]", p.middle, noise, even, l.c_str());
@@ -233,7 +240,10 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
   const double reach = std::abs(axes.slope) * scan.rows + 2;
   s.s0 = -reach;
   const int bins = static_cast<int>(std::ceil((scan.cols + 2 * reach) / s.bin));
-  s.rows = sampleAlong(scan, axes, ts, s.s0, s.bin, bins);
+  // Each sampled line the mean of up to four rows, so that grain weighs
+  // less against the faint texture that tells a dark scene from the line.
+  const int thickness = ts.size() > 1 ? std::clamp(static_cast<int>(std::abs(ts[1] - ts[0])), 1, 4) : 1;
+  s.rows = sampleAlong(scan, axes, ts, s.s0, s.bin, bins, thickness);
 
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {

@@ -63,7 +63,7 @@ Columns columnsOf(const FrameLines& lines, double s0, double bin, int bins) {
 }
 
 EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, const AcrossWindow& w,
-                         double height) {
+                         double height, int inward) {
   EdgeEvidence out;
   out.at = w.prior;
   if (!(w.to > w.from)) return out;
@@ -107,9 +107,45 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     }
     fold[i] = median(v);
   }
+  // Where the frame lines are too thin to sample, a margin's edge is told
+  // from the picture's by what lies inside: the pictures vary along the
+  // strip, the margin does not.
+  const bool thin = columns.lines.size() < 2;
+  std::vector<double> vary(n, NAN);
+  if (thin)
+    for (int i = 0; i < n; ++i) {
+      std::vector<double> v;
+      for (const auto& js : columns.pictures) {
+        steps.clear();
+        for (int j : js) {
+          const float a = m.at<float>(i, j);
+          if (!std::isnan(a)) steps.push_back(a);
+        }
+        if (steps.size() * 2 < js.size() || steps.empty()) continue;
+        const double mid = median(steps);
+        double dev = 0;
+        for (double a : steps) dev += std::abs(a - mid);
+        v.push_back(dev / static_cast<double>(steps.size()));
+      }
+      vary[i] = median(v);
+    }
+  auto side = [&](int i, int direction) {
+    double sum = 0;
+    int count = 0;
+    for (int d = h + 1; d <= h + 4; ++d) {
+      const int j = i + direction * d;
+      if (j >= 0 && j < n && !std::isnan(vary[j])) sum += vary[j], ++count;
+    }
+    return count ? sum / count : NAN;
+  };
+  auto pictureInside = [&](int i) {
+    if (!thin) return true;
+    const double in = side(i, inward), out = side(i, -inward);
+    return !std::isnan(in) && !std::isnan(out) && in >= 1.5 * out + 1;
+  };
   int best = -1;
   for (int i = h; i + h < n; ++i)
-    if (!std::isnan(fold[i]) && (best < 0 || fold[i] > fold[best])) best = i;
+    if (!std::isnan(fold[i]) && (best < 0 || fold[i] > fold[best]) && pictureInside(i)) best = i;
   {
     std::string l;
     for (int i = h; i + h < n; i += 1) {
@@ -144,14 +180,42 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
 
 }  // namespace
 
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {
+  if (!(to > from) || !(lines.period > 8)) return NAN;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const double bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
+  const Columns columns = columnsOf(lines, -margin, bin, bins);
+  if (columns.pictures.empty() || columns.lines.size() < 2) return NAN;
+  std::vector<double> ts;
+  const int n = std::clamp(static_cast<int>(to - from), 1, 24);
+  for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
+  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  std::vector<double> pic, line, contrast;
+  for (int i = 0; i < n; ++i) {
+    pic.clear(), line.clear();
+    for (const auto& js : columns.pictures)
+      for (int j : js)
+        if (!std::isnan(m.at<float>(i, j))) pic.push_back(m.at<float>(i, j));
+    for (int j : columns.lines)
+      if (!std::isnan(m.at<float>(i, j))) line.push_back(m.at<float>(i, j));
+    if (!pic.empty() && !line.empty()) contrast.push_back(std::abs(median(pic) - median(line)));
+  }
+  if (contrast.empty()) return NAN;
+  double sum = 0;
+  for (double c : contrast) sum += c;
+  return sum / static_cast<double>(contrast.size());
+}
+
 PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
                                   const AcrossWindow& top, const AcrossWindow& bottom) {
   PictureAcross out;
   out.top = {top.prior, false};
   out.bottom = {bottom.prior, false};
   if (!(lines.period > 8) || !(bottom.prior > top.prior)) return out;
-  const EdgeEvidence t = measureEdge(scan, axes, lines, top, bottom.prior - top.prior);
-  const EdgeEvidence b = measureEdge(scan, axes, lines, bottom, bottom.prior - top.prior);
+  const EdgeEvidence t = measureEdge(scan, axes, lines, top, bottom.prior - top.prior, 1);
+  const EdgeEvidence b = measureEdge(scan, axes, lines, bottom, bottom.prior - top.prior, -1);
   out.top = {t.at, t.clear};
   out.bottom = {b.at, b.clear};
   out.score = t.strength + b.strength;

@@ -20,6 +20,8 @@ namespace registration {
 namespace {
 
 constexpr size_t kRowsTried = 8;
+// Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
+constexpr double kLeastContrast = 3;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -261,8 +263,26 @@ Registration registerStrip(const cv::Mat& scan) {
     if (t < middle) lo = std::max(lo, t + reach);
     else hi = std::min(hi, t - reach);
   }
-  for (const AcrossPrior& w : ways) {
-    if (w.aperture != aperture) continue;
+  // Where the aperture may sit two ways, the band each puts picture in and
+  // the other not: the one whose band stands out from the frame lines wins.
+  std::vector<AcrossPrior> mine;
+  for (const AcrossPrior& w : ways)
+    if (w.aperture == aperture) mine.push_back(w);
+  if (mine.size() == 2) {
+    double contrast[2];
+    for (int k = 0; k < 2; ++k) {
+      const double lo = std::min(mine[k].middle, mine[1 - k].middle), hi = std::max(mine[k].middle, mine[1 - k].middle);
+      const double shift = hi - lo, half = ap.across / 2 * mmT;
+      // The band: beyond the other way's picture on this way's side.
+      const bool upper = mine[k].middle < mine[1 - k].middle;
+      const double from = upper ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
+      contrast[k] = pictureContrast(scan, axes, lines, from, from + 0.7 * shift);
+    }
+    DEBUGF(" <side %.1f %.1f>", contrast[0], contrast[1]);
+    const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
+    if (big >= kLeastContrast && big >= 2 * small) mine = {mine[contrast[0] > contrast[1] ? 0 : 1]};
+  }
+  for (const AcrossPrior& w : mine) {
     const double top = w.middle - ap.across / 2 * mmT, bottom = w.middle + ap.across / 2 * mmT;
     DEBUGF(" <way %.1f..%.1f>", top, bottom);
     const PictureAcross e = measurePictureEdges(scan, axes, lines, {top, std::max(lo, top - slackT), top + slackT},

@@ -22,7 +22,7 @@ inline float grayOf(const uchar* p) { return 0.114f * p[0] + 0.587f * p[1] + 0.2
 }  // namespace
 
 cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
-                    int bins) {
+                    int bins, int thickness) {
   cv::Mat out(static_cast<int>(ts.size()), std::max(bins, 0), CV_32F, cv::Scalar(NAN));
   if (scan.empty() || bins <= 0 || !(bin > 0) || ts.empty()) return out;
   const bool colour = scan.channels() == 3;
@@ -32,9 +32,10 @@ cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vecto
   for (size_t i = 0; i < ts.size(); ++i) {
     std::fill(sum.begin(), sum.end(), 0.f);
     std::fill(count.begin(), count.end(), 0);
+    for (int layer = 0; layer < std::max(1, thickness); ++layer) {
     // The line y(x) = t + slope (x - xMid), taken row by row: x runs over
     // [xFrom, xTo] while y rounds to `row`.
-    const double t = ts[i];
+    const double t = ts[i] + layer - (std::max(1, thickness) - 1) / 2.0;
     int x = 0;
     while (x < scan.cols) {
       const double yAt = t + axes.slope * (x - axes.xMid);
@@ -60,6 +61,7 @@ cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vecto
         }
       }
       x = xEnd;
+    }
     }
     float* o = out.ptr<float>(static_cast<int>(i));
     for (int j = 0; j < bins; ++j)

@@ -127,10 +127,11 @@ GaugeFit identifyGauge(const GaugeMeasure& m);
 
 // Gray means of the scan along lines parallel to the strip, on the scan
 // itself (scan pixels, strip axes): row i of the result follows the line at
-// t = ts[i]; column j holds the mean of that line's pixels whose s lies in
-// [s0 + j bin, s0 + (j + 1) bin). NaN where no pixel falls. 32-bit floats.
+// t = ts[i] (or `thickness` neighbouring lines about it, averaged); column
+// j holds the mean of its pixels whose s lies in [s0 + j bin, s0 + (j + 1)
+// bin). NaN where no pixel falls. 32-bit floats.
 cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
-                    int bins);
+                    int bins, int thickness = 1);
 
 // One edge of the pictures: where the priors put it, or where the scan shows it clearly.
 struct Edge {
@@ -171,6 +172,12 @@ struct AcrossWindow {
 };
 PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
                                   const AcrossWindow& top, const AcrossWindow& bottom);
+
+// How far the pictures' columns stand from the frame lines' over the rows
+// [from, to] of t: the median of each against the other. Outside the
+// pictures both show the same film (the margin, or the sound track, whose
+// stripes the medians pass over); NaN where the lines are too thin to sample.
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
 
 // A window for every frame the scan touches, drawn in from the pictures'
 // edges by `inset` (share of the size) where an edge was measured and by
