@@ -97,15 +97,18 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     for (int m : middles) spread += binSpread(s.rows, m + o);
     if (spread < least) least = spread, even = o;
   }
-  // Noise of one bin of one row: from the rows' differences between neighbouring bins, taken where the
-  // window is flattest (a quarter of the neighbour pairs), so that neither edges nor texture count.
+  // Noise of one bin of one row: from the rows' differences between bins
+  // three pixels or more apart (grain enlarged by a scanner clumps over
+  // neighbours), taken where the window is flattest (a quarter of the
+  // pairs), so that neither edges nor texture count.
   std::vector<double> pairs;
   std::vector<double> diffs;
+  const int apart = std::max(1, static_cast<int>(std::ceil(3 / s.bin)));
   for (int m : middles)
-    for (int o = -half; o < half; ++o) {
+    for (int o = -half; o + apart <= half; ++o) {
       diffs.clear();
       for (int r = 0; r < s.rows.rows; ++r) {
-        const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + 1);
+        const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + apart);
         if (!std::isnan(a) && !std::isnan(b)) diffs.push_back(std::abs(a - b));
       }
       if (!diffs.empty()) pairs.push_back(median(diffs));
@@ -139,9 +142,9 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       level /= static_cast<double>(away.size());
       const double shift = median(away);
       for (double& a : away) a = std::abs(a - shift);
-      const double apart = median(away) / unit;
+      const double spread = median(away) / unit;
       const double together = std::abs(shift) / (kDrift * unit + kLightDrift * level) * kLine;
-      share[o + half] = std::max(apart, together);
+      share[o + half] = std::max(spread, together);
     }
     shares.push_back(std::move(share));
   }
@@ -189,6 +192,26 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   out.toRise = toInside ? rise(hi, 1) : 0;
   out.fromClear = out.fromRise >= kSharp && agreed(lo, -1);
   out.toClear = out.toRise >= kSharp && agreed(hi, 1);
+  // The line as measured must be one the gauge allows: its width from the
+  // apertures' spread, its middle where the pin puts it. A figure just
+  // inside a dark picture carries a run past the line's end and makes it
+  // too wide; that end, the one further from its prior, is given up.
+  auto plausible = [&](double from, double to) {
+    const double length = p.period - p.width, width = to - from;
+    return width >= p.period - length * (1 + kSizeTolerance) - 2 * s.bin &&
+           width <= p.period - length * (1 - kSizeTolerance) + 2 * s.bin &&
+           std::abs((from + to) / 2) <= p.middleSlack + s.bin;
+  };
+  for (int pass = 0; pass < 2 && (out.fromClear || out.toClear); ++pass) {
+    const double from = out.fromClear ? out.from : -p.width / 2, to = out.toClear ? out.to : p.width / 2;
+    if (plausible(from, to)) break;
+    if (out.fromClear && out.toClear) {
+      if (std::abs(out.from + p.width / 2) > std::abs(out.to - p.width / 2)) out.fromClear = false;
+      else out.toClear = false;
+    } else {
+      out.fromClear = out.toClear = false;
+    }
+  }
   return out;
 }
 

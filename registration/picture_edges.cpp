@@ -138,10 +138,17 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     }
     return count ? sum / count : NAN;
   };
+  // Right inside the edge the scene must already vary: a margin a few
+  // pixels wide between the picture and the base must not pass for it.
   auto pictureInside = [&](int i) {
     if (!thin) return true;
-    const double in = side(i, inward), out = side(i, -inward);
-    return !std::isnan(in) && !std::isnan(out) && in >= 1.5 * out + 1;
+    const double out = side(i, -inward);
+    if (std::isnan(out)) return false;
+    for (int d = h + 1; d <= h + 2; ++d) {
+      const int j = i + inward * d;
+      if (j < 0 || j >= n || std::isnan(vary[j]) || vary[j] < 1.5 * out + 1) return false;
+    }
+    return true;
   };
   int best = -1;
   for (int i = h; i + h < n; ++i)

@@ -235,6 +235,7 @@ Registration registerStrip(const cv::Mat& scan) {
       l.period = pitch * p.perforationsPerFrame;
       l.width = (p.pitch * p.perforationsPerFrame - p.apertures[a].along) * mmS;
       l.slack = kLineTolerance * pitch + kSizeTolerance / 2 * p.apertures[a].along * mmS + 1;
+      l.middleSlack = kLineTolerance * pitch + 1;
       l.aperture = static_cast<int>(a);
       // A pitch from one hole is the scale's, known to a few percent: the lines measure it.
       if (strip.pitch.pitchX <= 0) l.periodSlack = 0.08, l.anchor = phase;

@@ -144,6 +144,7 @@ struct Edge {
 // how far each of the line's ends may stray from the published place.
 struct LinePrior {
   double middle = 0, period = 0, width = 0, slack = 0;
+  double middleSlack = 0;  // how far the line's middle may stray
   int aperture = 0;
   // When the pitch is known only roughly (a lone hole), the period is
   // searched this share either way, the lines spreading from `anchor`.
