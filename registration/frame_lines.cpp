@@ -48,6 +48,15 @@ double median(std::vector<double> v) {
 struct Samples {
   cv::Mat rows;      // lines across x bins
   double s0 = 0, bin = 1;
+  int apart = 1;     // bins between the two of a pair the noise is measured on
+  // Per bin, computed when first asked for: the rows' spread, and their median difference to the bin `apart` on.
+  mutable std::vector<double> spread, pair;
+  // Per bin, its rows against a reference bin's: how far they move together and apart, and the reference's level.
+  struct Departure {
+    int ref = -1;
+    float shift = 0, spread = 0, level = 0;
+  };
+  mutable std::vector<Departure> departures;
   double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
   int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
 };
@@ -70,6 +79,7 @@ struct Evidence {
   double from = 0, to = 0;            // the folded run's ends, s offsets from the prior's middle
   bool fromClear = false, toClear = false;
   double fromRise = 0, toRise = 0;    // how sharply each end steps from line to picture, noise units
+  double contrast = 0;                // how much more the flanks depart than the line's sure middle, -1..1
   int lines = 0;
 };
 
@@ -94,7 +104,11 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   double least = 1e300;
   for (int o = -centreReach; o <= centreReach; ++o) {
     double spread = 0;
-    for (int m : middles) spread += binSpread(s.rows, m + o);
+    for (int m : middles) {
+      double& cached = s.spread[m + o];
+      if (std::isnan(cached)) cached = binSpread(s.rows, m + o);
+      spread += cached;
+    }
     if (spread < least) least = spread, even = o;
   }
   // Noise of one bin of one row: from the rows' differences between bins
@@ -103,15 +117,18 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // pairs), so that neither edges nor texture count.
   std::vector<double> pairs;
   std::vector<double> diffs;
-  const int apart = std::max(1, static_cast<int>(std::ceil(3 / s.bin)));
   for (int m : middles)
-    for (int o = -half; o + apart <= half; ++o) {
-      diffs.clear();
-      for (int r = 0; r < s.rows.rows; ++r) {
-        const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + apart);
-        if (!std::isnan(a) && !std::isnan(b)) diffs.push_back(std::abs(a - b));
+    for (int o = -half; o + s.apart <= half; ++o) {
+      double& cached = s.pair[m + o];
+      if (std::isnan(cached)) {
+        diffs.clear();
+        for (int r = 0; r < s.rows.rows; ++r) {
+          const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + s.apart);
+          if (!std::isnan(a) && !std::isnan(b)) diffs.push_back(std::abs(a - b));
+        }
+        cached = diffs.empty() ? -1 : median(diffs);
       }
-      if (!diffs.empty()) pairs.push_back(median(diffs));
+      if (cached >= 0) pairs.push_back(cached);
     }
   if (pairs.empty()) return out;
   std::nth_element(pairs.begin(), pairs.begin() + pairs.size() / 4, pairs.end());
@@ -125,34 +142,42 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // rows go their own ways) and, all together, by more than the light
   // drifts over a line's width (a scene flat across, a sky, at another level).
   std::vector<std::vector<double>> shares;
-  std::vector<double> away;
+  std::vector<float> away;
   for (int m : middles) {
     std::vector<double> share(2 * half + 1, 0);
+    const int ref = m + even;
     for (int o = -half; o <= half; ++o) {
-      away.clear();
-      double level = 0;
-      for (int r = 0; r < s.rows.rows; ++r) {
-        const float ref = s.rows.at<float>(r, m + even), a = s.rows.at<float>(r, m + o);
-        if (!std::isnan(ref) && !std::isnan(a)) away.push_back(a - ref), level += ref;
+      Samples::Departure& d = s.departures[m + o];
+      if (d.ref != ref) {
+        away.clear();
+        double level = 0;
+        for (int r = 0; r < s.rows.rows; ++r) {
+          const float base = s.rows.at<float>(r, ref), a = s.rows.at<float>(r, m + o);
+          if (!std::isnan(base) && !std::isnan(a)) away.push_back(a - base), level += base;
+        }
+        d.ref = ref;
+        if (away.empty()) {
+          d.spread = 1e6f;
+        } else {
+          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
+          d.shift = away[away.size() / 2];
+          for (float& a : away) a = std::abs(a - d.shift);
+          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
+          d.spread = away[away.size() / 2];
+          d.level = static_cast<float>(level / static_cast<double>(away.size()));
+        }
       }
-      if (away.empty()) {
-        share[o + half] = 1e6;
-        continue;
-      }
-      level /= static_cast<double>(away.size());
-      const double shift = median(away);
-      for (double& a : away) a = std::abs(a - shift);
-      const double spread = median(away) / unit;
-      const double together = std::abs(shift) / (kDrift * unit + kLightDrift * level) * kLine;
-      share[o + half] = std::max(spread, together);
+      const double together = std::abs(d.shift) / (kDrift * unit + kLightDrift * d.level) * kLine;
+      share[o + half] = std::max(d.spread / unit, together);
     }
     shares.push_back(std::move(share));
   }
   out.lines = static_cast<int>(shares.size());
+  // The fold: the median over the lines, the mean of two.
   auto folded = [&](int o) {
     std::vector<double> v;
     for (const auto& sh : shares) v.push_back(sh[o + half]);
-    return median(v);
+    return v.size() == 2 ? (v[0] + v[1]) / 2 : median(v);
   };
   // The run about the even bin.
   auto runEnd = [&](auto shareAt, int direction) {
@@ -182,7 +207,8 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       auto own = [&](int o) { return sh[o + half]; };
       agree += std::abs(runEnd(own, direction) - end) <= blur;
     }
-    return agree * 3 >= out.lines * 2;
+    // Most lines, or one of two (dust on a line ends its own run early).
+    return agree * 3 >= out.lines * 2 || (out.lines == 2 && agree == 1);
   };
   // Bin boundaries as offsets from the prior's middle.
   out.from = (lo - 0.5) * s.bin - within;
@@ -192,13 +218,26 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   out.toRise = toInside ? rise(hi, 1) : 0;
   out.fromClear = out.fromRise >= kSharp && agreed(lo, -1);
   out.toClear = out.toRise >= kSharp && agreed(hi, 1);
+  // Beyond any clear end: the flanks, picture whatever the slack, against
+  // the middle that is line whatever it (a faint but telling texture).
+  {
+    double core = 0, flanks = 0;
+    int coreBins = 0, flankBins = 0;
+    for (int o = -half; o <= half; ++o) {
+      if (o == even) continue;
+      const double at = std::abs(o * s.bin - within);
+      if (at <= p.width / 2 - p.slack) core += folded(o), ++coreBins;
+      else if (at >= p.width / 2 + p.slack) flanks += std::min(folded(o), 4.0), ++flankBins;
+    }
+    if (coreBins >= 3 && flankBins >= 3) out.contrast = std::clamp(flanks / flankBins - core / coreBins, -1.0, 1.0);
+  }
   // The line as measured must be one the gauge allows: its width from the
   // apertures' spread, its middle where the pin puts it. A figure just
   // inside a dark picture carries a run past the line's end and makes it
   // too wide; that end, the one further from its prior, is given up.
   auto plausible = [&](double from, double to) {
     const double length = p.period - p.width, width = to - from;
-    return width >= p.period - length * (1 + kSizeTolerance) - 2 * s.bin &&
+    return width >= std::max(p.period - length * (1 + kSizeTolerance), p.leastWidth) - 2 * s.bin &&
            width <= p.period - length * (1 - kSizeTolerance) + 2 * s.bin &&
            std::abs((from + to) / 2) <= p.middleSlack + s.bin;
   };
@@ -250,7 +289,7 @@ LinePrior withMeasuredPeriod(const Samples& s, const LinePrior& prior) {
 }  // namespace
 
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors) {
+                             const std::vector<LinePrior>& priors, double framed) {
   FrameLines out;
   if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
   // Bins about a two-hundredth of the shortest picture (a frame line's end
@@ -263,10 +302,14 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
   const double reach = std::abs(axes.slope) * scan.rows + 2;
   s.s0 = -reach;
   const int bins = static_cast<int>(std::ceil((scan.cols + 2 * reach) / s.bin));
-  // Each sampled line the mean of up to four rows, so that grain weighs
+  // Each sampled line the mean of up to two rows, so that grain weighs
   // less against the faint texture that tells a dark scene from the line.
-  const int thickness = ts.size() > 1 ? std::clamp(static_cast<int>(std::abs(ts[1] - ts[0])), 1, 4) : 1;
+  const int thickness = ts.size() > 1 ? std::clamp(static_cast<int>(std::abs(ts[1] - ts[0])), 1, 2) : 1;
   s.rows = sampleAlong(scan, axes, ts, s.s0, s.bin, bins, thickness);
+  s.apart = std::max(1, static_cast<int>(std::ceil(3 / s.bin)));
+  s.spread.assign(bins, NAN);
+  s.pair.assign(bins, NAN);
+  s.departures.assign(bins, {});
 
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
@@ -275,8 +318,17 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     const Evidence e = foldLines(s, p);
     if (e.lines == 0) continue;
     // Clear ends first, then how sharply they rise.
-    const double score = 2 * (e.fromClear + e.toClear) + e.fromRise + e.toRise;
-    DEBUGF(" (c%zu m%.0f w%.0f: %d%d %.2f %.2f n%d ends %.1f %.1f)", i, p.middle, p.width, e.fromClear, e.toClear, e.fromRise, e.toRise, e.lines, e.from, e.to);
+    // A line shows both its ends where the scenes beside it differ from it;
+    // one end alone is as often a figure's edge inside a dark scene.
+    const int clear = e.fromClear + e.toClear;
+    double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
+    // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
+    if (!std::isnan(framed)) {
+      double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
+      if (off < 0) off += p.period;
+      score -= 1.5 * std::min(off, p.period - off) / (p.period / 4);
+    }
+    DEBUGF(" (c%zu m%.0f w%.0f: %d%d %.2f %.2f n%d ends %.1f %.1f ct %.2f SC %.2f)", i, p.middle, p.width, e.fromClear, e.toClear, e.fromRise, e.toRise, e.lines, e.from, e.to, e.contrast, score);
     if (score <= best) continue;
     best = score;
     out.candidate = static_cast<int>(i);

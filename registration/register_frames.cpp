@@ -22,6 +22,8 @@ namespace {
 constexpr size_t kRowsTried = 8;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
+// The thinnest frame line: full-aperture 35 mm and 16 mm leave about a tenth of a millimetre.
+constexpr double kLeastLineMm = 0.08;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -236,13 +238,17 @@ Registration registerStrip(const cv::Mat& scan) {
       l.width = (p.pitch * p.perforationsPerFrame - p.apertures[a].along) * mmS;
       l.slack = kLineTolerance * pitch + kSizeTolerance / 2 * p.apertures[a].along * mmS + 1;
       l.middleSlack = kLineTolerance * pitch + 1;
+      l.leastWidth = kLeastLineMm * mmS;
       l.aperture = static_cast<int>(a);
       // A pitch from one hole is the scale's, known to a few percent: the lines measure it.
       if (strip.pitch.pitchX <= 0) l.periodSlack = 0.08, l.anchor = phase;
       linePriors.push_back(l);
     }
   DEBUGF(" AXES %.6f %.3f %.3f LINEPRIOR %.2f %.2f ", axes.slope, axes.xMid, axes.yMid, linePriors[0].middle, linePriors[0].period);
-  FrameLines lines = measureFrameLines(scan, axes, bandAcross(ways, p, mmT), linePriors);
+  // A scan shorter than two frames holds one picture, which whoever scanned it put in its middle.
+  const double length = scan.cols / cosine;
+  const double framed = length < 2 * pitch * p.perforationsPerFrame ? axes.s({(scan.cols - 1) / 2.0, middle}) : NAN;
+  FrameLines lines = measureFrameLines(scan, axes, bandAcross(ways, p, mmT), linePriors, framed);
   if (lines.candidate < 0) {
     const LinePrior& l = linePriors.front();
     lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};

@@ -145,6 +145,7 @@ struct Edge {
 struct LinePrior {
   double middle = 0, period = 0, width = 0, slack = 0;
   double middleSlack = 0;  // how far the line's middle may stray
+  double leastWidth = 0;   // the thinnest frame line a camera leaves
   int aperture = 0;
   // When the pitch is known only roughly (a lone hole), the period is
   // searched this share either way, the lines spreading from `anchor`.
@@ -158,9 +159,11 @@ struct FrameLines {
 };
 // Frame lines measured on the scan about each prior in turn; the prior whose
 // lines the scan shows best, with each end measured where it is clear and
-// left at the prior where it is not. `ts`: lines across the pictures' inner part.
+// left at the prior where it is not. `ts`: lines across the pictures' inner
+// part. `framed`: on a one-frame scan, the s its picture is centred on
+// (NaN otherwise), which decides between priors the scan itself cannot.
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors);
+                             const std::vector<LinePrior>& priors, double framed);
 
 // The pictures' long edges across the strip (t, scan pixels), each measured
 // about its prior where the scan shows it clearly.
