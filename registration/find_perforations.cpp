@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdio>
 
 namespace registration {
 
@@ -38,13 +39,20 @@ struct Blob {
 
 // How far each pixel stands out of its row: above the row's opening
 // (bright) or below its closing (dark), over a run of `length` pixels.
+// A splice or a bright band across the strip stands out of its row just as
+// a hole does, and may touch one; it runs across the whole strip, while a
+// hole runs across a fifth of it at most, so what stays standing out over
+// `length` rows across is taken away as well.
 cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
   const cv::Mat run = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(length, 1));
-  cv::Mat smooth, out;
+  cv::Mat smooth, out, band;
   cv::morphologyEx(gray, smooth, bright ? cv::MORPH_OPEN : cv::MORPH_CLOSE, run, cv::Point(-1, -1), 1,
                    cv::BORDER_REPLICATE);
   if (bright) cv::subtract(gray, smooth, out);
   else cv::subtract(smooth, gray, out);
+  cv::morphologyEx(out, band, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(1, length)),
+                   cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+  cv::subtract(out, band, out);
   return out;
 }
 
@@ -71,6 +79,7 @@ std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
   for (int i = 1; i < n; ++i) {
     const Box& b = boxes[i];
     const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
+    if (std::getenv("BLOBDBG") && b.x0 < 80 && b.x1 > 65 && b.y0 < 60 && b.y1 > 50) DEBUGF(" {blob lv%.0f %d,%d..%d,%d a%d}", level, b.x0, b.y0, b.x1, b.y1, b.area);
     if (w < 3 || h < 3 || b.area < 8) continue;
     if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
     if (h > contrast.rows * 0.4 || w > contrast.cols * 0.4) continue;
@@ -441,6 +450,9 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
     return a.blobs.size() != b.blobs.size() ? a.blobs.size() > b.blobs.size() : a.fill > b.fill;
   });
   std::vector<HoleRow> found;
+  DEBUGF(" [cands %zu:", candidates.size());
+  for (size_t i = 0; i < candidates.size() && i < 14; ++i) DEBUGF(" %zu%c(%.0f,%.0f %.0fx%.0f f%.2f)", candidates[i].blobs.size(), candidates[i].bright ? 'b' : 'd', candidates[i].blobs[0].x, candidates[i].blobs[0].y, candidates[i].blobs[0].w, candidates[i].blobs[0].h, candidates[i].fill);
+  DEBUGF("]");
   for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
     auto row = measureRow(images[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;

@@ -140,23 +140,30 @@ Registration registerStrip(const cv::Mat& scan) {
   if (gray.rows < 16 || gray.cols < 16) return out;
   const std::vector<HoleRow> rows = findHoleRows(gray);
 
-  // The first candidate row a gauge fits, with its partner row when there is one.
+  // Of the candidate rows a gauge fits (each with its partner row when it
+  // has one), the one of most holes; among rows of as many holes (a lone
+  // hole against a lone letter), the one the gauge fits best.
   Strip strip;
   bool fitted = false;
-  for (size_t i = 0; i < rows.size() && i < kRowsTried && !fitted; ++i) {
+  size_t bestHoles = 0;
+  for (size_t i = 0; i < rows.size() && i < kRowsTried; ++i) {
     const HoleRow* partner = partnerOf(rows[i], rows);
     if (partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score) continue;  // met as the better row
     std::vector<std::vector<const HoleRow*>> tries;
     if (partner) tries.push_back({&rows[i], partner});
     tries.push_back({&rows[i]});
+    bool fits = false;
     for (const auto& t : tries) {
-      strip = measureStrip(gray, t);
-      if (strip.gauge.gauge != Gauge::Unknown) {
-        fitted = true;
-        break;
-      }
+      Strip candidate = measureStrip(gray, t);
+      if (candidate.gauge.gauge == Gauge::Unknown) continue;
+      fits = true;
+      size_t holes = 0;
+      for (const HoleRow* r : t) holes += r->holes.size();
+      if (!fitted || holes > bestHoles || (holes == bestHoles && candidate.gauge.misfit < strip.gauge.misfit))
+        strip = std::move(candidate), bestHoles = holes, fitted = true;
+      break;
     }
-    if (!fitted && rows[i].holes.size() >= 2 && out.missing.rfind("no row", 0) == 0) out.missing = describe(rows[i], reduced.factor);
+    if (!fits && rows[i].holes.size() >= 2 && out.missing.rfind("no row", 0) == 0) out.missing = describe(rows[i], reduced.factor);
   }
   if (!fitted) return out;
 
