@@ -402,7 +402,7 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 // Contrasts the stand-out image is cut at: from twice the grain of a
 // reduced copy up to holes against a clear base.
 constexpr double kCuts[] = {12, 28, 64};
-constexpr size_t kRowsMeasured = 10;
+constexpr size_t kRowsMeasured = 24;
 
 struct Candidate {
   std::vector<Blob> blobs;
