@@ -218,6 +218,27 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   out.toRise = toInside ? rise(hi, 1) : 0;
   out.fromClear = out.fromRise >= kSharp && agreed(lo, -1);
   out.toClear = out.toRise >= kSharp && agreed(hi, 1);
+  // The run stops at the last bin that is all line; the line's end lies in
+  // the next, blurred one, as far in as that bin is still line: its rows'
+  // departure from the reference as a share of the picture's a little
+  // further on (least squares over the rows, the median over the lines).
+  auto lineShare = [&](int end, int direction) {
+    std::vector<double> shares;
+    for (int m : middles) {
+      const int ref = m + even, mixed = m + end + direction, pic = m + end + direction * (blur + 1);
+      if (std::abs(end + direction * (blur + 1)) > half) continue;
+      double num = 0, den = 0;
+      for (int r = 0; r < s.rows.rows; ++r) {
+        const float base = s.rows.at<float>(r, ref), a = s.rows.at<float>(r, mixed), b = s.rows.at<float>(r, pic);
+        if (std::isnan(base) || std::isnan(a) || std::isnan(b)) continue;
+        num += (a - base) * (b - base), den += (b - base) * (b - base);
+      }
+      if (den > 0) shares.push_back(std::clamp(1 - num / den, 0.0, 1.0));
+    }
+    return shares.empty() ? 0.0 : median(shares);
+  };
+  if (out.fromClear) out.from -= lineShare(lo, -1) * s.bin;
+  if (out.toClear) out.to += lineShare(hi, 1) * s.bin;
   // Beyond any clear end: the flanks, picture whatever the slack, against
   // the middle that is line whatever it (a faint but telling texture).
   {
