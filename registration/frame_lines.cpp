@@ -258,7 +258,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // too wide; that end, the one further from its prior, is given up.
   auto plausible = [&](double from, double to) {
     const double length = p.period - p.width, width = to - from;
-    return width >= std::max(p.period - length * (1 + kSizeTolerance), p.leastWidth) - 2 * s.bin &&
+    return width >= std::max(p.period - length * (1 + kSizeTolerance) - 2 * s.bin, p.leastWidth) &&
            width <= p.period - length * (1 - kSizeTolerance) + 2 * s.bin &&
            std::abs((from + to) / 2) <= p.middleSlack + s.bin;
   };

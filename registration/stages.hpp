@@ -108,7 +108,7 @@ const Priors* priorsOf(Gauge gauge);
 // guide) and the frame line along (the pin against the holes).
 constexpr double kSizeTolerance = 0.04;      // share of the size
 constexpr double kMiddleToleranceMm = 0.15;
-constexpr double kLineTolerance = 0.03;      // share of the hole pitch
+constexpr double kLineTolerance = 0.025;     // share of the hole pitch
 struct GaugeMeasure {
   cv::Size2d holeSize;        // along, across
   double pitch = 0;           // along the strip; 0 when one hole per row
