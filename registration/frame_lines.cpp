@@ -347,7 +347,8 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
       if (off < 0) off += p.period;
-      score -= 1.5 * std::min(off, p.period - off) / (p.period / 4);
+      const double away = std::min(off, p.period - off) / (p.period / 8);
+      score -= 2 * away * away;
     }
     DEBUGF(" (c%zu m%.0f w%.0f: %d%d %.2f %.2f n%d ends %.1f %.1f ct %.2f SC %.2f)", i, p.middle, p.width, e.fromClear, e.toClear, e.fromRise, e.toRise, e.lines, e.from, e.to, e.contrast, score);
     if (score <= best) continue;
