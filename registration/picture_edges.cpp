@@ -215,6 +215,39 @@ double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLi
   return sum / static_cast<double>(contrast.size());
 }
 
+double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
+                             double to) {
+  if (!(lines.period > 8) || !(to > from)) return 0;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const double bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
+  const Columns columns = columnsOf(lines, -margin, bin, bins);
+  if (columns.pictures.empty() || columns.lines.size() < 4) return 0;
+  std::vector<double> ts;
+  for (int i = 0; i < 8; ++i) ts.push_back(from + (to - from) * (i + 0.5) / 8);
+  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  std::vector<double> pic, line;
+  double throughLines = 0, throughPictures = 0;
+  for (int r = 0; r < m.rows; ++r) {
+    pic.clear(), line.clear();
+    for (const auto& js : columns.pictures)
+      for (int j : js)
+        if (!std::isnan(m.at<float>(r, j))) pic.push_back(m.at<float>(r, j));
+    for (int j : columns.lines)
+      if (!std::isnan(m.at<float>(r, j))) line.push_back(m.at<float>(r, j));
+    if (pic.size() < 4 || line.size() < 4) return 0;
+    auto spread = [](std::vector<double>& v) {
+      const double mid = median(v);
+      for (double& a : v) a = std::abs(a - mid);
+      return median(v);
+    };
+    throughLines += spread(line), throughPictures += spread(pic);
+  }
+  throughLines /= m.rows, throughPictures /= m.rows;
+  return throughLines >= 0.5 * throughPictures ? throughLines : 0;
+}
+
 PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
                                   const AcrossWindow& top, const AcrossWindow& bottom) {
   PictureAcross out;

@@ -22,6 +22,11 @@ namespace {
 constexpr size_t kRowsTried = 8;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
+// The Academy sound track's middle from the reference edge, and the half of
+// its width looked at (the track runs 5.05 to 7.35 mm from the edge).
+constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
+// Gray levels: a track's stripes or wave differ from place to place by at least this.
+constexpr double kLeastSound = 8;
 // The thinnest frame line: full-aperture 35 mm and 16 mm leave about a tenth of a millimetre.
 constexpr double kLeastLineMm = 0.08;
 
@@ -294,7 +299,22 @@ Registration registerStrip(const cv::Mat& scan) {
     }
     DEBUGF(" <side %.1f %.1f>", contrast[0], contrast[1]);
     const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
-    if (big >= kLeastContrast && big >= 2 * small) mine = {mine[contrast[0] > contrast[1] ? 0 : 1]};
+    if (big >= kLeastContrast && big >= 2 * small) {
+      mine = {mine[contrast[0] > contrast[1] ? 0 : 1]};
+    } else {
+      // The sound track, on the reference edge's side, where the Academy
+      // picture leaves room for it: the way whose track's place shows
+      // stripes or a wave running on through the frame lines.
+      double sound[2];
+      for (int k = 0; k < 2; ++k) {
+        const double towards = mine[k].middle < middle ? 1 : -1;  // the reference edge lies opposite the shift
+        const double centre = middle + towards * (p.width / 2 - kSoundMiddleMm) * mmT;
+        sound[k] = variationThroughLines(scan, axes, lines, centre - kSoundHalfMm * mmT, centre + kSoundHalfMm * mmT);
+      }
+      DEBUGF(" <sound %.1f %.1f>", sound[0], sound[1]);
+      const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
+      if (loud >= kLeastSound && quiet < 0.5 * loud) mine = {mine[sound[0] > sound[1] ? 0 : 1]};
+    }
   }
   for (const AcrossPrior& w : mine) {
     const double top = w.middle - ap.across / 2 * mmT, bottom = w.middle + ap.across / 2 * mmT;

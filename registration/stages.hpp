@@ -183,6 +183,13 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
 // stripes the medians pass over); NaN where the lines are too thin to sample.
 double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
 
+// How much the strip varies along its length over the lines [from, to] of
+// t within the frame lines, when that is no less than half of how much it
+// varies within the pictures (else 0): a sound track's stripes or wave run
+// on through the lines, a picture stops at them.
+double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
+                             double to);
+
 // A window for every frame the scan touches, drawn in from the pictures'
 // edges by `inset` (share of the size) where an edge was measured and by
 // `priorInset` where it was not.
