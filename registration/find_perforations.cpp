@@ -27,7 +27,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdio>
 
 namespace registration {
 
@@ -79,7 +78,6 @@ std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
   for (int i = 1; i < n; ++i) {
     const Box& b = boxes[i];
     const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
-    if (std::getenv("BLOBDBG") && b.x0 < 80 && b.x1 > 65 && b.y0 < 60 && b.y1 > 50) DEBUGF(" {blob lv%.0f %d,%d..%d,%d a%d}", level, b.x0, b.y0, b.x1, b.y1, b.area);
     if (w < 3 || h < 3 || b.area < 8) continue;
     if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
     if (h > contrast.rows * 0.4 || w > contrast.cols * 0.4) continue;
@@ -152,8 +150,9 @@ double median(std::vector<double> v) {
 // weighed (the pixels past half-way that join its middle, with a pixel's
 // fringe for the soft edge), so letters, picture or dust near it pull
 // nothing; an island that runs out of its box (a hole torn open, or joined
-// to something) is cut to the size expected. Nothing when the ring leaves
-// the copy or the hole barely stands out.
+// to something) is cut to the size expected. The ring may run off the
+// copy's end (a hole near the scan's edge), the hole itself may not.
+// Nothing when the hole barely stands out.
 std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Size2d size, double minContrast,
                                 double* contrastOut = nullptr) {
   const double ringW = 0.5 * size.width + std::max(2.0, 0.25 * size.width);
@@ -450,9 +449,6 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
     return a.blobs.size() != b.blobs.size() ? a.blobs.size() > b.blobs.size() : a.fill > b.fill;
   });
   std::vector<HoleRow> found;
-  DEBUGF(" [cands %zu:", candidates.size());
-  for (size_t i = 0; i < candidates.size() && i < 14; ++i) DEBUGF(" %zu%c(%.0f,%.0f %.0fx%.0f f%.2f)", candidates[i].blobs.size(), candidates[i].bright ? 'b' : 'd', candidates[i].blobs[0].x, candidates[i].blobs[0].y, candidates[i].blobs[0].w, candidates[i].blobs[0].h, candidates[i].fill);
-  DEBUGF("]");
   for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
     auto row = measureRow(images[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;

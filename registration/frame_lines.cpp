@@ -4,20 +4,23 @@
 // picture it shows one and the same level, and it does so in every frame of
 // the scan at the frame pitch. A picture beside it differs from it in most
 // rows, however dark the scene, unless the scene is as flat and as dark as
-// the line. So the line is found as a run of columns in which (nearly) every
-// row keeps the level it has in the line's middle: each row is its own
-// reference, which takes out uneven light across the strip, and a scratch
-// along the strip (one row off in every column alike) costs one row, not
-// the line. The runs of all the lines the scan holds are folded into one at
-// the frame pitch; each end of the folded run is taken when it falls inside
-// the prior's slack, drops sharply, and the lines agree on it one by one.
-// Otherwise that end stays at the prior: a picture as dark as the line
-// carries the run on past the line's end, and a figure just inside the
-// picture must not pull the edge to itself.
+// the line. So the line is found as a run of columns whose rows all keep
+// the level they have in the line's most even column, within the noise:
+// each row is its own reference (uneven light across the strip), the rows
+// may move together by as little as light drifts along a line's width, and
+// the median over the rows lets a hair or a scratch across a few of them
+// pass. The runs of all the lines the scan holds are folded into one at the
+// frame pitch; each end of the folded run is taken when it falls inside the
+// prior's slack, steps sharply to picture, and the lines agree on it one by
+// one, and only when the line it makes is one the gauge allows. Otherwise
+// that end stays at the prior: a picture as dark as the line carries the
+// run on past the line's end, and a figure just inside the picture must not
+// pull the edge to itself.
 //
 // With several priors (the four gaps and two apertures of 35 mm) the one
-// whose lines the scan shows best wins: more ends measured, and a middle
-// that is line in every row against flanks that are not.
+// whose lines the scan shows best wins: both ends measured, sharply, and a
+// middle that is line against flanks that are not; on a one-frame scan its
+// framing tells what the lines do not.
 
 #include "stages.hpp"
 
@@ -28,14 +31,13 @@ namespace registration {
 
 namespace {
 
-// A row counts as line where it lies within this many noise units of its level in the line's middle.
-constexpr double kLeastLevelStep = 5;   // gray levels: below this a difference is no evidence
-constexpr double kLine = 1.4;           // rows' mean departure, in noise units, that still makes a column line
-constexpr double kNotLine = 1.8;        // and that makes it picture
-constexpr double kSharp = 0.6;
-// How far a line's rows may shift together over its width: a few noise units and a share of the level,
-// as uneven light drifts along the strip.
-constexpr double kDrift = 2.5, kLightDrift = 0.015;          // the least rise, within the blur past an end, of a clear end
+// The rows' departure from their reference, in noise units, that still
+// makes a column line, and that makes it picture; the least rise of the
+// departure within the blur past an end that makes the end clear.
+constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
+// How far a line's rows may move together over its width: a few noise
+// units and a share of the level, as uneven light drifts along the strip.
+constexpr double kDrift = 2.5, kLightDrift = 0.015;
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -83,9 +85,9 @@ struct Evidence {
   int lines = 0;
 };
 
-// The fold of every visible line of a prior. In each, every row's level in
-// the most even bin near the middle is its reference; the share of rows
-// that keep it within the noise is the line's evidence in each bin.
+// The fold of every visible line of a prior (or, `single`, of the one at its
+// middle). In each, every row's level in the most even bin near the middle
+// is its reference; how far the rows depart from it is the evidence, bin by bin.
 Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   Evidence out;
   const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
@@ -141,10 +143,10 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // move together, if the light drifts along the strip at all; a scene's
   // rows go their own ways) and, all together, by more than the light
   // drifts over a line's width (a scene flat across, a sky, at another level).
-  std::vector<std::vector<double>> shares;
+  std::vector<std::vector<double>> departures;
   std::vector<float> away;
   for (int m : middles) {
-    std::vector<double> share(2 * half + 1, 0);
+    std::vector<double> departure(2 * half + 1, 0);
     const int ref = m + even;
     for (int o = -half; o <= half; ++o) {
       Samples::Departure& d = s.departures[m + o];
@@ -168,29 +170,24 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
         }
       }
       const double together = std::abs(d.shift) / (kDrift * unit + kLightDrift * d.level) * kLine;
-      share[o + half] = std::max(d.spread / unit, together);
+      departure[o + half] = std::max(d.spread / unit, together);
     }
-    shares.push_back(std::move(share));
+    departures.push_back(std::move(departure));
   }
-  out.lines = static_cast<int>(shares.size());
+  out.lines = static_cast<int>(departures.size());
   // The fold: the median over the lines, the mean of two.
   auto folded = [&](int o) {
     std::vector<double> v;
-    for (const auto& sh : shares) v.push_back(sh[o + half]);
+    for (const auto& d : departures) v.push_back(d[o + half]);
     return v.size() == 2 ? (v[0] + v[1]) / 2 : median(v);
   };
   // The run about the even bin.
-  auto runEnd = [&](auto shareAt, int direction) {
+  auto runEnd = [&](auto departureAt, int direction) {
     int o = even;
-    while (std::abs(o + direction) <= half && shareAt(o + direction) <= kLine) o += direction;
+    while (std::abs(o + direction) <= half && departureAt(o + direction) <= kLine) o += direction;
     return o;
   };
   const int lo = runEnd(folded, -1), hi = runEnd(folded, 1);
-  if (p.width > 100) {
-    std::string l;
-    for (int o = -half; o <= half; o += 2) { char b[32]; std::snprintf(b, sizeof b, " %d:%.1f", o, folded(o)); l += b; }
-    DEBUGF(" [fold m%.0f noise %.2f even %d:%s]", p.middle, noise, even, l.c_str());
-  }
 
   // How sharply the departure rises just past an end: a frame line's end is
   // a step within the blur, a scene drifting off the line's level is not.
@@ -203,8 +200,8 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   };
   auto agreed = [&](int end, int direction) {
     int agree = 0;
-    for (const auto& sh : shares) {
-      auto own = [&](int o) { return sh[o + half]; };
+    for (const auto& d : departures) {
+      auto own = [&](int o) { return d[o + half]; };
       agree += std::abs(runEnd(own, direction) - end) <= blur;
     }
     // Most lines, or one of two (dust on a line ends its own run early).
@@ -338,9 +335,9 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (p.periodSlack > 0) p = withMeasuredPeriod(s, p);
     const Evidence e = foldLines(s, p);
     if (e.lines == 0) continue;
-    // Clear ends first, then how sharply they rise.
     // A line shows both its ends where the scenes beside it differ from it;
-    // one end alone is as often a figure's edge inside a dark scene.
+    // one end alone is as often a figure's edge inside a dark scene. Then
+    // how sharply the ends rise, and the texture about them.
     const int clear = e.fromClear + e.toClear;
     double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
@@ -350,7 +347,6 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
       const double away = std::min(off, p.period - off) / (p.period / 8);
       score -= 2 * away * away;
     }
-    DEBUGF(" (c%zu m%.0f w%.0f: %d%d %.2f %.2f n%d ends %.1f %.1f ct %.2f SC %.2f)", i, p.middle, p.width, e.fromClear, e.toClear, e.fromRise, e.toRise, e.lines, e.from, e.to, e.contrast, score);
     if (score <= best) continue;
     best = score;
     out.candidate = static_cast<int>(i);

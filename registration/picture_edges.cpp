@@ -153,13 +153,6 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
   int best = -1;
   for (int i = h; i + h < n; ++i)
     if (!std::isnan(fold[i]) && (best < 0 || fold[i] > fold[best]) && pictureInside(i)) best = i;
-  {
-    std::string l;
-    for (int i = h; i + h < n; i += 1) {
-      char b[64]; std::snprintf(b, sizeof b, " %d:%.1f", i - h - from, fold[i]); l += b;
-    }
-    DEBUGF(" [edge pics %zu lines %zu best %d:%s]", columns.pictures.size(), columns.lines.size(), best, l.c_str());
-  }
   if (best < 0 || fold[best] < kLeastStep) return out;
   // The pictures agree on it one by one.
   int agree = 0, voters = 0;

@@ -2,11 +2,14 @@
 //
 // The stages run in the order each needs the last: the rows of holes (best
 // first), the pitch and tilt they give, the strip's edges, the gauge that
-// fits it all; then, with the gauge's priors scaled by the measured pitch,
-// the frame lines along the strip and the picture's edges across; last the
-// windows. A candidate row the gauge rejects (edge lettering, a row of dust)
-// gives way to the next. Whatever is missing is said in words and the
-// record comes back unregistered; nothing is printed and nothing thrown.
+// fits it all; then the frames where the gauge's published geometry puts
+// them against the holes (frame_priors.cpp), each edge refined where the
+// scan shows it clearly: the frame lines along the strip, then the
+// pictures' long edges across; last the windows. A candidate row the gauge
+// rejects (edge lettering, a row of dust) gives way to the next. Once the
+// holes and a gauge are found the frames are placed, whatever the scan
+// shows of its frame lines; without them the record comes back
+// unregistered and says what was missing. Nothing is printed or thrown.
 
 #include "stages.hpp"
 
@@ -27,8 +30,6 @@ constexpr double kLeastContrast = 3;
 constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
 // Gray levels: a track's stripes or wave differ from place to place by at least this.
 constexpr double kLeastSound = 8;
-// The thinnest frame line: full-aperture 35 mm and 16 mm leave about a tenth of a millimetre.
-constexpr double kLeastLineMm = 0.08;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -99,22 +100,6 @@ std::string describe(const HoleRow& row, int factor) {
   return text;
 }
 
-// The holes' common place along the strip, modulo the pitch: a circular mean over every hole.
-double holePhase(const std::vector<Perforation>& holes, const StripAxes& axes, double pitch) {
-  double c = 0, s = 0;
-  for (const Perforation& h : holes) {
-    const double a = 2 * CV_PI * axes.s(h.centre) / pitch;
-    c += std::cos(a), s += std::sin(a);
-  }
-  return std::atan2(s, c) / (2 * CV_PI) * pitch;
-}
-
-// One way the picture may lie across: its aperture and its middle (t).
-struct AcrossPrior {
-  int aperture;
-  double middle;
-};
-
 // Lines across the pictures' inner part, whichever way the aperture sits.
 std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Priors& p, double mmT) {
   double from = -1e300, to = 1e300;
@@ -129,27 +114,11 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
   return ts;
 }
 
-}  // namespace
-thread_local std::string debugInfo;
-namespace {
-Registration registerStrip(const cv::Mat& scan) {
-  debugInfo.clear();
-  Registration out;
-  if (scan.empty() || scan.dims != 2 || scan.depth() != CV_8U || (scan.channels() != 1 && scan.channels() != 3)) {
-    out.missing = "an 8-bit gray or colour scan";
-    return out;
-  }
-  const Reduced reduced = reduceScan(scan);
-  const cv::Mat& gray = reduced.gray;
-  out.missing = "no row of perforations along the strip";
-  if (gray.rows < 16 || gray.cols < 16) return out;
-  const std::vector<HoleRow> rows = findHoleRows(gray);
-
-  // Of the candidate rows a gauge fits (each with its partner row when it
-  // has one), the one of most holes; among rows of as many holes (a lone
-  // hole against a lone letter), the one the gauge fits best.
-  Strip strip;
-  bool fitted = false;
+// Of the candidate rows a gauge fits (each with its partner row when it
+// has one), the one of most holes; among rows of as many holes (a lone
+// hole against a lone letter), the one the gauge fits best.
+std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& rows, int factor, std::string& missing) {
+  std::optional<Strip> best;
   size_t bestHoles = 0;
   for (size_t i = 0; i < rows.size() && i < kRowsTried; ++i) {
     const HoleRow* partner = partnerOf(rows[i], rows);
@@ -164,187 +133,124 @@ Registration registerStrip(const cv::Mat& scan) {
       fits = true;
       size_t holes = 0;
       for (const HoleRow* r : t) holes += r->holes.size();
-      if (!fitted || holes > bestHoles || (holes == bestHoles && candidate.gauge.misfit < strip.gauge.misfit))
-        strip = std::move(candidate), bestHoles = holes, fitted = true;
+      if (!best || holes > bestHoles || (holes == bestHoles && candidate.gauge.misfit < best->gauge.misfit))
+        best = std::move(candidate), bestHoles = holes;
       break;
     }
-    if (!fits && rows[i].holes.size() >= 2 && out.missing.rfind("no row", 0) == 0) out.missing = describe(rows[i], reduced.factor);
+    if (!fits && rows[i].holes.size() >= 2 && missing.rfind("no row", 0) == 0) missing = describe(rows[i], factor);
   }
-  if (!fitted) return out;
+  return best;
+}
 
-  const Priors& p = *priorsOf(strip.gauge.gauge);
-  const double f = reduced.factor;
-  out.gauge = strip.gauge.gauge;
-  out.perforationsPerFrame = p.perforationsPerFrame;
-  out.perforationRows = static_cast<int>(strip.rows.size());
-  out.tiltDegrees = std::atan(strip.axes.slope) * 180 / CV_PI;
+// The strip's measures on the scan's own pixels: the reduced copy's axes
+// carried over, so that its s and t map as toScan does.
+StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
+  StripMeasure m;
+  const StripAxes& a = strip.axes;
+  m.axes = {a.slope, toScan(reduced, a.xMid), toScan(reduced, a.yMid)};
+  m.pitch = strip.gauge.pitch * reduced.factor;
+  m.pitchMeasured = strip.pitch.pitchX > 0;
+  for (double t : strip.rowT) m.rowT.push_back(toScan(reduced, t));
+  if (strip.edges.top) m.top = toScan(reduced, a.t({a.xMid, strip.edges.top->at(a.xMid)}));
+  if (strip.edges.bottom) m.bottom = toScan(reduced, a.t({a.xMid, strip.edges.bottom->at(a.xMid)}));
   for (const HoleRow* r : strip.rows)
     for (const Hole& h : r->holes)
-      out.perforations.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * f});
-  std::sort(out.perforations.begin(), out.perforations.end(),
-            [](const Perforation& a, const Perforation& b) { return a.centre.x < b.centre.x; });
+      m.holes.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * static_cast<double>(reduced.factor)});
+  std::sort(m.holes.begin(), m.holes.end(), [](const Perforation& x, const Perforation& y) { return x.centre.x < y.centre.x; });
+  return m;
+}
 
-  // The strip's axes on the scan: the reduced copy's, so that its s and t
-  // carry over as toScan does.
-  const StripAxes axes{strip.axes.slope, toScan(reduced, strip.axes.xMid), toScan(reduced, strip.axes.yMid)};
-  const double cosine = axes.cosine();
-  const bool topEdge = strip.edges.top.has_value(), bottomEdge = strip.edges.bottom.has_value();
-  const double tTop = topEdge ? toScan(reduced, strip.axes.t({strip.axes.xMid, strip.edges.top->at(strip.axes.xMid)})) : NAN;
-  const double tBottom =
-      bottomEdge ? toScan(reduced, strip.axes.t({strip.axes.xMid, strip.edges.bottom->at(strip.axes.xMid)})) : NAN;
-  std::vector<double> rowT;
-  for (double t : strip.rowT) rowT.push_back(toScan(reduced, t));
-
-  // Scales: along from the pitch; across from the rows' spacing or the
-  // strip's width, unless neither is known or it strays from along by more
-  // than prints shrink and scanners stretch.
-  const double along = strip.gauge.pitch * f / p.pitch;
-  double across = along;
-  if (rowT.size() == 2) across = std::abs(rowT[1] - rowT[0]) * cosine / (p.width - 2 * p.holeCentre());
-  else if (topEdge && bottomEdge) across = (tBottom - tTop) * cosine / p.width;
-  if (!(std::abs(across / along - 1) <= 0.06)) across = along;
-  const double mmS = along / cosine, mmT = across / cosine;  // s and t units a millimetre
-  const double pitch = p.pitch * mmS;
-  out.perforationPitch = p.pitch * along;
-  out.framePitch = out.perforationPitch * p.perforationsPerFrame;
-
-  // Across: the picture's middle from the reference edge, every way the
-  // aperture may sit (35 mm's two rows do not tell which edge the sound
-  // track's is, so the Academy picture may lie off the middle either way).
-  std::vector<AcrossPrior> ways;
-  double middle = 0;  // of the strip, or where a one-row gauge's reference edge puts the picture
-  double inward = 1;
-  if (rowT.size() == 2) {
-    middle = (rowT[0] + rowT[1]) / 2;
-  } else {
-    if (topEdge && bottomEdge) inward = (tTop + tBottom) / 2 > rowT[0] ? 1 : -1;
-    else if (topEdge) inward = rowT[0] > tTop ? 1 : -1;
-    else if (bottomEdge) inward = rowT[0] > tBottom ? 1 : -1;
-    else inward = rowT[0] < scan.rows / 2.0 ? 1 : -1;
-    const bool nearShows = inward > 0 ? topEdge : bottomEdge;
-    const double edge = nearShows ? (inward > 0 ? tTop : tBottom) : rowT[0] - inward * p.holeCentre() * mmT;
-    middle = edge + inward * p.width / 2 * mmT;
+// Where the aperture may sit two ways (Academy 35 mm), the one the scan
+// shows: the band each puts picture in and the other not, whichever stands
+// out from the frame lines; else the sound track, on the reference edge's
+// side, where the picture leaves room for it, whose stripes or wave run on
+// through the frame lines. Both ways when the scan tells neither.
+std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
+                                const FrameLines& lines, std::vector<AcrossPrior> mine) {
+  if (mine.size() != 2) return mine;
+  const double half = p.apertures[static_cast<size_t>(mine[0].aperture)].across / 2 * fp.mmT;
+  const double shift = std::abs(mine[0].middle - mine[1].middle);
+  double contrast[2], sound[2];
+  for (int k = 0; k < 2; ++k) {
+    const bool lower = mine[k].middle < mine[1 - k].middle;
+    const double from = lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
+    contrast[k] = pictureContrast(scan, m.axes, lines, from, from + 0.7 * shift);
   }
-  for (size_t a = 0; a < p.apertures.size(); ++a) {
-    const double off = (p.apertures[a].middle - p.width / 2) * mmT;
-    if (p.maxRows == 1) ways.push_back({static_cast<int>(a), middle + inward * off});
-    else if (std::abs(off) < 1e-9) ways.push_back({static_cast<int>(a), middle});
-    else ways.push_back({static_cast<int>(a), middle + off}), ways.push_back({static_cast<int>(a), middle - off});
+  const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
+  if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
+  for (int k = 0; k < 2; ++k) {
+    const double towards = mine[k].middle < mine[1 - k].middle ? 1 : -1;  // the reference edge lies opposite the shift
+    const double track = fp.middle + towards * (p.width / 2 - kSoundMiddleMm) * fp.mmT;
+    sound[k] = variationThroughLines(scan, m.axes, lines, track - kSoundHalfMm * fp.mmT, track + kSoundHalfMm * fp.mmT);
   }
+  const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
+  if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[sound[0] > sound[1] ? 0 : 1]};
+  return mine;
+}
 
-  // Along: the frame line's middle from the holes, at every gap of a frame and for every aperture.
-  // The holes' common place, moved onto the hole nearest the scan's middle (the anchor when the pitch is rough).
-  double phase = holePhase(out.perforations, axes, pitch);
-  {
-    double nearest = out.perforations.front().centre.x;
-    for (const Perforation& h : out.perforations)
-      if (std::abs(h.centre.x - scan.cols / 2.0) < std::abs(nearest - scan.cols / 2.0)) nearest = axes.s(h.centre);
-    phase += std::round((nearest - phase) / pitch) * pitch;
+// The pictures' long edges about each way left; the way the scan shows best.
+PictureAcross acrossOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
+                       const FrameLines& lines, const std::vector<AcrossPrior>& ways) {
+  PictureAcross best;
+  bool any = false;
+  for (const AcrossPrior& w : ways) {
+    const double half = p.apertures[static_cast<size_t>(w.aperture)].across / 2 * fp.mmT;
+    const double slack = kMiddleToleranceMm * fp.mmT + kSizeTolerance * half + 1;
+    const double top = w.middle - half, bottom = w.middle + half;
+    const PictureAcross e = measurePictureEdges(scan, m.axes, lines, {top, std::max(fp.lo, top - slack), top + slack},
+                                                {bottom, bottom - slack, std::min(fp.hi, bottom + slack)});
+    if (!any || e.score > best.score) best = e, any = true;
   }
-  std::vector<LinePrior> linePriors;
-  for (size_t a = 0; a < p.apertures.size(); ++a)
-    for (int gap = 0; gap < p.perforationsPerFrame; ++gap) {
-      LinePrior l;
-      l.middle = phase + (p.lineFromHole + gap) * pitch;
-      l.period = pitch * p.perforationsPerFrame;
-      l.width = (p.pitch * p.perforationsPerFrame - p.apertures[a].along) * mmS;
-      l.slack = kLineTolerance * pitch + kSizeTolerance / 2 * p.apertures[a].along * mmS + 1;
-      l.middleSlack = kLineTolerance * pitch + 1;
-      l.leastWidth = kLeastLineMm * mmS;
-      l.aperture = static_cast<int>(a);
-      // A pitch from one hole is the scale's, known to a few percent: the lines measure it.
-      if (strip.pitch.pitchX <= 0) l.periodSlack = 0.08, l.anchor = phase;
-      linePriors.push_back(l);
-    }
-  DEBUGF(" AXES %.6f %.3f %.3f LINEPRIOR %.2f %.2f ", axes.slope, axes.xMid, axes.yMid, linePriors[0].middle, linePriors[0].period);
-  // A scan shorter than two frames holds one picture, which whoever scanned it put in its middle.
-  const double length = scan.cols / cosine;
-  const double framed = length < 2 * pitch * p.perforationsPerFrame ? axes.s({(scan.cols - 1) / 2.0, middle}) : NAN;
-  FrameLines lines = measureFrameLines(scan, axes, bandAcross(ways, p, mmT), linePriors, framed);
+  return best;
+}
+
+Registration registerStrip(const cv::Mat& scan) {
+  Registration out;
+  if (scan.empty() || scan.dims != 2 || scan.depth() != CV_8U || (scan.channels() != 1 && scan.channels() != 3)) {
+    out.missing = "an 8-bit gray or colour scan";
+    return out;
+  }
+  const Reduced reduced = reduceScan(scan);
+  out.missing = "no row of perforations along the strip";
+  if (reduced.gray.rows < 16 || reduced.gray.cols < 16) return out;
+  const std::vector<HoleRow> rows = findHoleRows(reduced.gray);  // the strip points into these
+  const std::optional<Strip> strip = pickStrip(reduced.gray, rows, reduced.factor, out.missing);
+  if (!strip) return out;
+
+  const Priors& p = *priorsOf(strip->gauge.gauge);
+  const StripMeasure m = onScan(*strip, reduced);
+  out.gauge = p.gauge;
+  out.perforationsPerFrame = p.perforationsPerFrame;
+  out.perforationRows = static_cast<int>(strip->rows.size());
+  out.tiltDegrees = std::atan(m.axes.slope) * 180 / CV_PI;
+  out.perforations = m.holes;
+
+  // The priors, then along: the frame lines; across: the way the aperture sits and the long edges.
+  const FramePriors fp = framePriors(m, p, scan.size());
+  FrameLines lines = measureFrameLines(scan, m.axes, bandAcross(fp.ways, p, fp.mmT), fp.lines, fp.framed);
   if (lines.candidate < 0) {
-    const LinePrior& l = linePriors.front();
+    const LinePrior& l = fp.lines.front();
     lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};
   }
-  const int aperture = linePriors[static_cast<size_t>(lines.candidate)].aperture;
-
-  // Across: the long edges about each way the aperture may sit; the way the scan shows best.
-  PictureAcross across_;
-  bool any = false;
-  const Aperture& ap = p.apertures[static_cast<size_t>(aperture)];
-  const double slackT = kMiddleToleranceMm * mmT + kSizeTolerance / 2 * ap.across * mmT + 1;
-  // The picture lies on the film, clear of the holes: its edges are looked for there only.
-  double lo = -1e300, hi = 1e300;
-  const double clearance = 0.1 * mmT;
-  if (topEdge) lo = tTop + clearance;
-  if (bottomEdge) hi = tBottom - clearance;
-  for (double t : rowT) {
-    const double reach = (p.holeAcross / 2) * mmT + clearance;
-    if (t < middle) lo = std::max(lo, t + reach);
-    else hi = std::min(hi, t - reach);
-  }
-  // Where the aperture may sit two ways, the band each puts picture in and
-  // the other not: the one whose band stands out from the frame lines wins.
+  const int aperture = fp.lines[static_cast<size_t>(lines.candidate)].aperture;
   std::vector<AcrossPrior> mine;
-  for (const AcrossPrior& w : ways)
+  for (const AcrossPrior& w : fp.ways)
     if (w.aperture == aperture) mine.push_back(w);
-  if (mine.size() == 2) {
-    double contrast[2];
-    for (int k = 0; k < 2; ++k) {
-      const double lo = std::min(mine[k].middle, mine[1 - k].middle), hi = std::max(mine[k].middle, mine[1 - k].middle);
-      const double shift = hi - lo, half = ap.across / 2 * mmT;
-      // The band: beyond the other way's picture on this way's side.
-      const bool upper = mine[k].middle < mine[1 - k].middle;
-      const double from = upper ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
-      contrast[k] = pictureContrast(scan, axes, lines, from, from + 0.7 * shift);
-    }
-    DEBUGF(" <side %.1f %.1f>", contrast[0], contrast[1]);
-    const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
-    if (big >= kLeastContrast && big >= 2 * small) {
-      mine = {mine[contrast[0] > contrast[1] ? 0 : 1]};
-    } else {
-      // The sound track, on the reference edge's side, where the Academy
-      // picture leaves room for it: the way whose track's place shows
-      // stripes or a wave running on through the frame lines.
-      double sound[2];
-      for (int k = 0; k < 2; ++k) {
-        const double towards = mine[k].middle < middle ? 1 : -1;  // the reference edge lies opposite the shift
-        const double centre = middle + towards * (p.width / 2 - kSoundMiddleMm) * mmT;
-        sound[k] = variationThroughLines(scan, axes, lines, centre - kSoundHalfMm * mmT, centre + kSoundHalfMm * mmT);
-      }
-      DEBUGF(" <sound %.1f %.1f>", sound[0], sound[1]);
-      const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
-      if (loud >= kLeastSound && quiet < 0.5 * loud) mine = {mine[sound[0] > sound[1] ? 0 : 1]};
-    }
-  }
-  for (const AcrossPrior& w : mine) {
-    const double top = w.middle - ap.across / 2 * mmT, bottom = w.middle + ap.across / 2 * mmT;
-    DEBUGF(" <way %.1f..%.1f>", top, bottom);
-    const PictureAcross e = measurePictureEdges(scan, axes, lines, {top, std::max(lo, top - slackT), top + slackT},
-                                                {bottom, bottom - slackT, std::min(hi, bottom + slackT)});
-    if (!any || e.score > across_.score) across_ = e, any = true;
-  }
+  const PictureAcross across = acrossOf(scan, m, fp, p, lines, sideOf(scan, m, fp, p, lines, mine));
 
-  DEBUGF(" {cand %d ap %d start %.1f%s(%.1f) end %.1f%s(%.1f) sc %.2f | top %.1f%s bot %.1f%s sc %.1f | ac/al %.4f}",
-         lines.candidate, aperture, lines.start.at, lines.start.measured ? "m" : "p",
-         -linePriors[lines.candidate].width / 2, lines.end.at, lines.end.measured ? "m" : "p",
-         linePriors[lines.candidate].width / 2, lines.score, across_.top.at, across_.top.measured ? "m" : "p",
-         across_.bottom.at, across_.bottom.measured ? "m" : "p", across_.score, across / along);
-  out.registered = true;
-  out.missing.clear();
+  const double cosine = m.axes.cosine();
   out.framePitch = lines.period * cosine;
   out.perforationPitch = out.framePitch / p.perforationsPerFrame;
   out.frameLineWidth = (lines.end.at - lines.start.at) * cosine;
-  out.frames = placeFrames(axes, lines, across_, scan.size());
-  const double tMiddle = (across_.top.at + across_.bottom.at) / 2;
+  out.frames = placeFrames(m.axes, lines, across, scan.size());
+  const double tMiddle = (across.top.at + across.bottom.at) / 2;
   const double first = lines.middle - std::floor((lines.middle + 1) / lines.period) * lines.period;
   for (double s = first; s < scan.cols + 1; s += lines.period) {
-    const double x = axes.point(s, tMiddle).x;
+    const double x = m.axes.point(s, tMiddle).x;
     if (x >= -0.5 && x <= scan.cols - 0.5) out.frameLines.push_back(x);
   }
-  if (out.frames.empty()) {
-    out.registered = false;
-    out.missing = "room on the scan for a picture";
-  }
+  out.registered = !out.frames.empty();
+  out.missing = out.registered ? "" : "room on the scan for a picture";
   return out;
 }
 

@@ -1,5 +1,7 @@
-// The finder's stages and the records they hand on, all in the coordinates
-// of the reduced gray copy (reduce_scan.cpp) unless a name says otherwise.
+// The finder's stages and the records they hand on. The holes, the pitch,
+// the strip's edges and the gauge are found on the reduced gray copy
+// (reduce_scan.cpp) and in its coordinates; from the priors on, everything
+// is in the scan's own pixels, on the strip's axes.
 //
 //   reduceScan          gray copy reduced by a whole factor, and that factor
 //   findHoleRows        rows of hole-shaped blobs at a common pitch, best first
@@ -7,9 +9,11 @@
 //   findStripEdges      the strip's two edges across, where scanner background shows
 //   identifyGauge       the gauge whose perforations and width fit the measurements
 //   priorsOf            the gauge's published geometry, in millimetres
+//   framePriors         where that geometry puts the frames on this scan
 //   sampleAlong         the scan itself sampled along the strip, for the measures below
-//   measureFrameLines   the frame lines' ends, measured about their priors (scan pixels)
-//   measurePictureEdges the pictures' long edges, measured about their priors (scan pixels)
+//   measureFrameLines   the frame lines' ends, measured about their priors
+//   measurePictureEdges the pictures' long edges, measured about their priors
+//   pictureContrast, variationThroughLines  which way the Academy picture sits
 //   placeFrames         every frame the scan touches, as windows inside the pictures
 #pragma once
 
@@ -18,14 +22,9 @@
 #include <opencv2/core.hpp>
 
 #include <optional>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 namespace registration {
-
-extern thread_local std::string debugInfo;  // DEV
-#define DEBUGF(...) do { char b_[400]; std::snprintf(b_, sizeof b_, __VA_ARGS__); debugInfo += b_; } while (0)
 
 struct Reduced {
   cv::Mat gray;     // 8-bit, one channel
@@ -125,6 +124,46 @@ struct GaugeFit {
 };
 GaugeFit identifyGauge(const GaugeMeasure& m);
 
+// What the holes and the strip's edges tell, on the scan's own pixels (the
+// reduced copy's axes carried over): the measures the priors are scaled by.
+struct StripMeasure {
+  StripAxes axes;
+  double pitch = 0;                  // the hole pitch along the strip, true length
+  bool pitchMeasured = false;        // from two holes or more; else the gauge fit's scale
+  std::vector<double> rowT;          // t of each row of holes
+  std::optional<double> top, bottom; // t of the strip's edges, where the background shows
+  std::vector<Perforation> holes;
+};
+
+// One way the picture may sit across: its aperture and its middle (t).
+struct AcrossPrior {
+  int aperture = 0;
+  double middle = 0;
+};
+// Where the frame lines may lie: the middle of one (s, scan pixels), the
+// frame pitch, the line's width (the pitch less the picture's length) and
+// how far each of the line's ends may stray from the published place.
+struct LinePrior {
+  double middle = 0, period = 0, width = 0, slack = 0;
+  double middleSlack = 0;  // how far the line's middle may stray
+  double leastWidth = 0;   // the thinnest frame line a camera leaves
+  int aperture = 0;
+  // When the pitch is known only roughly (a lone hole), the lines measure
+  // the period, within this share of it, spreading from `anchor`.
+  double periodSlack = 0, anchor = 0;
+};
+// Where the gauge's published geometry puts the frames on this scan, and
+// how far the measures may move them.
+struct FramePriors {
+  double mmS = 0, mmT = 0;           // s and t units a millimetre
+  double middle = 0;                 // t of the strip's middle, as the reference edge puts it
+  std::vector<AcrossPrior> ways;     // every way the aperture may sit
+  std::vector<LinePrior> lines;      // every place the frame lines may lie: apertures by gaps
+  double lo = -1e300, hi = 1e300;    // t the picture's edges may lie in: on the film, clear of the holes
+  double framed = 0;                 // on a one-frame scan, the s its picture is centred on; NaN otherwise
+};
+FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan);
+
 // Gray means of the scan along lines parallel to the strip, on the scan
 // itself (scan pixels, strip axes): row i of the result follows the line at
 // t = ts[i] (or `thickness` neighbouring lines about it, averaged); column
@@ -139,18 +178,6 @@ struct Edge {
   bool measured = false;
 };
 
-// Where the frame lines may lie: the middle of one (s, scan pixels), the
-// frame pitch, the line's width (the pitch less the picture's length) and
-// how far each of the line's ends may stray from the published place.
-struct LinePrior {
-  double middle = 0, period = 0, width = 0, slack = 0;
-  double middleSlack = 0;  // how far the line's middle may stray
-  double leastWidth = 0;   // the thinnest frame line a camera leaves
-  int aperture = 0;
-  // When the pitch is known only roughly (a lone hole), the period is
-  // searched this share either way, the lines spreading from `anchor`.
-  double periodSlack = 0, anchor = 0;
-};
 struct FrameLines {
   int candidate = -1;          // which prior fitted
   double middle = 0, period = 0;
