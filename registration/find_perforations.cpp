@@ -8,15 +8,18 @@
 // row: the copy less its opening along x (bright holes) or its closing less
 // the copy (dark holes), with a run longer than any hole. That takes away
 // the light's slope, the band and the background beyond the strip (all long
-// along x) and leaves each hole at its contrast with the base between holes.
+// along x) and leaves each hole at its contrast with the base between holes;
+// what still stands out all across the strip (a splice) is taken away too.
 // The result is cut at a few contrasts and each cut's islands are judged by
 // shape: a perforation is a filled, compact island that touches no edge of
 // the scan. Edge lettering and dust pass that test too, so islands only
 // count in a row: of like size, on a line at most a degree off the x axis,
 // at a common pitch of at least 1.6 hole lengths (letters stand closer).
 // The longest rows are then measured hole by hole, which also finds the
-// holes the cut missed and drops torn or covered ones. Rows come back best
-// first; the gauge decides which is real.
+// holes the cut missed and drops torn or covered ones, and keeps only holes
+// the film borders on all four sides (the base between two bright holes
+// stands out of its row like a dark hole, but not of the film above and
+// below it). Rows come back best first; the gauge decides which is real.
 
 #include "stages.hpp"
 
