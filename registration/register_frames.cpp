@@ -63,11 +63,11 @@ const HoleRow* partnerOf(const HoleRow& row, const std::vector<HoleRow>& rows) {
   return best;
 }
 
-Strip measureStrip(const cv::Mat& gray, std::vector<const HoleRow*> rows) {
+Strip measureStrip(const cv::Mat& gray, const SliceProfiles& slices, std::vector<const HoleRow*> rows) {
   Strip s;
   s.rows = std::move(rows);
   s.pitch = measurePitch(s.rows);
-  s.edges = findStripEdges(gray, s.pitch.slope, s.pitch.slopeMeasured, *s.rows.front());
+  s.edges = findStripEdges(slices, s.pitch.slope, s.pitch.slopeMeasured, *s.rows.front());
   double slope = s.pitch.slope;
   if (!s.pitch.slopeMeasured) {
     if (s.edges.top && s.edges.bottom) slope = (s.edges.top->slope + s.edges.bottom->slope) / 2;
@@ -120,6 +120,7 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
 std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& rows, int factor, std::string& missing) {
   std::optional<Strip> best;
   size_t bestHoles = 0;
+  const SliceProfiles slices = sliceProfiles(gray);
   for (size_t i = 0; i < rows.size() && i < kRowsTried; ++i) {
     const HoleRow* partner = partnerOf(rows[i], rows);
     if (partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score) continue;  // met as the better row
@@ -128,7 +129,7 @@ std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& 
     tries.push_back({&rows[i]});
     bool fits = false;
     for (const auto& t : tries) {
-      Strip candidate = measureStrip(gray, t);
+      Strip candidate = measureStrip(gray, slices, t);
       if (candidate.gauge.gauge == Gauge::Unknown) continue;
       fits = true;
       size_t holes = 0;

@@ -82,7 +82,13 @@ PitchFit measurePitch(const std::vector<const HoleRow*>& rows);
 struct StripEdges {
   std::optional<StripLine> top, bottom;
 };
-StripEdges findStripEdges(const cv::Mat& gray, double slope, bool slopeKnown, const HoleRow& row);
+// The copy's row means in slices along the strip, once for every row of holes tried.
+struct SliceProfiles {
+  std::vector<std::vector<double>> profiles;  // per slice, per row of the copy
+  std::vector<double> middles;                 // x of each slice's middle
+};
+SliceProfiles sliceProfiles(const cv::Mat& gray);
+StripEdges findStripEdges(const SliceProfiles& slices, double slope, bool slopeKnown, const HoleRow& row);
 
 struct Aperture {
   const char* name;
