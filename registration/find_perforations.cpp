@@ -8,15 +8,18 @@
 // row: the copy less its opening along x (bright holes) or its closing less
 // the copy (dark holes), with a run longer than any hole. That takes away
 // the light's slope, the band and the background beyond the strip (all long
-// along x) and leaves each hole at its contrast with the base between holes.
+// along x) and leaves each hole at its contrast with the base between holes;
+// what still stands out all across the strip (a splice) is taken away too.
 // The result is cut at a few contrasts and each cut's islands are judged by
 // shape: a perforation is a filled, compact island that touches no edge of
 // the scan. Edge lettering and dust pass that test too, so islands only
 // count in a row: of like size, on a line at most a degree off the x axis,
 // at a common pitch of at least 1.6 hole lengths (letters stand closer).
 // The longest rows are then measured hole by hole, which also finds the
-// holes the cut missed and drops torn or covered ones. Rows come back best
-// first; the gauge decides which is real.
+// holes the cut missed and drops torn or covered ones, and keeps only holes
+// the film borders on all four sides (the base between two bright holes
+// stands out of its row like a dark hole, but not of the film above and
+// below it). Rows come back best first; the gauge decides which is real.
 
 #include "stages.hpp"
 
@@ -38,13 +41,57 @@ struct Blob {
 
 // How far each pixel stands out of its row: above the row's opening
 // (bright) or below its closing (dark), over a run of `length` pixels.
+// The least (or greatest) value of every run of `length` pixels down each
+// column, centred on each pixel, the first and last rows repeated beyond:
+// van Herk's and Gil and Werman's running extreme, a few comparisons a
+// pixel whatever the run's length, each row's taken at once.
+template <bool Least>
+cv::Mat runDown(const cv::Mat& src, int length) {
+  const int n = src.rows, w = src.cols, half = length / 2;
+  const int blocks = (n + 2 * half + length - 1) / length, padded = blocks * length;
+  cv::Mat g(padded, w, CV_8U), h(padded, w, CV_8U), dst(n, w, CV_8U);
+  auto row = [&](int i) { return src.ptr<uchar>(std::clamp(i - half, 0, n - 1)); };
+  auto pick = [](uchar x, uchar y) { return Least ? std::min(x, y) : std::max(x, y); };
+  for (int b = 0; b < blocks; ++b) {
+    const int from = b * length, to = from + length - 1;
+    std::copy(row(from), row(from) + w, g.ptr<uchar>(from));
+    for (int i = from + 1; i <= to; ++i) {
+      const uchar *prev = g.ptr<uchar>(i - 1), *a = row(i);
+      uchar* out = g.ptr<uchar>(i);
+      for (int x = 0; x < w; ++x) out[x] = pick(prev[x], a[x]);
+    }
+    std::copy(row(to), row(to) + w, h.ptr<uchar>(to));
+    for (int i = to - 1; i >= from; --i) {
+      const uchar *next = h.ptr<uchar>(i + 1), *a = row(i);
+      uchar* out = h.ptr<uchar>(i);
+      for (int x = 0; x < w; ++x) out[x] = pick(next[x], a[x]);
+    }
+  }
+  for (int y = 0; y < n; ++y) {
+    const uchar *left = h.ptr<uchar>(y), *right = g.ptr<uchar>(y + length - 1);
+    uchar* out = dst.ptr<uchar>(y);
+    for (int x = 0; x < w; ++x) out[x] = pick(left[x], right[x]);
+  }
+  return dst;
+}
+
+// An opening (bright) or closing down each column, over runs of `length`.
+cv::Mat openDown(const cv::Mat& src, int length, bool bright) {
+  return bright ? runDown<false>(runDown<true>(src, length), length)
+                : runDown<true>(runDown<false>(src, length), length);
+}
+
+// A splice or a bright band across the strip stands out of its row just as
+// a hole does, and may touch one; it runs across the whole strip, while a
+// hole runs across a fifth of it at most, so what stays standing out over
+// `length` rows across is taken away as well.
 cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
-  const cv::Mat run = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(length, 1));
-  cv::Mat smooth, out;
-  cv::morphologyEx(gray, smooth, bright ? cv::MORPH_OPEN : cv::MORPH_CLOSE, run, cv::Point(-1, -1), 1,
-                   cv::BORDER_REPLICATE);
+  cv::Mat along, smooth, out;
+  cv::transpose(gray, along);
+  cv::transpose(openDown(along, length, bright), smooth);
   if (bright) cv::subtract(gray, smooth, out);
   else cv::subtract(smooth, gray, out);
+  cv::subtract(out, openDown(out, length, true), out);
   return out;
 }
 
@@ -143,8 +190,9 @@ double median(std::vector<double> v) {
 // weighed (the pixels past half-way that join its middle, with a pixel's
 // fringe for the soft edge), so letters, picture or dust near it pull
 // nothing; an island that runs out of its box (a hole torn open, or joined
-// to something) is cut to the size expected. Nothing when the ring leaves
-// the copy or the hole barely stands out.
+// to something) is cut to the size expected. The ring may run off the
+// copy's end (a hole near the scan's edge), the hole itself may not.
+// Nothing when the hole barely stands out.
 std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Size2d size, double minContrast,
                                 double* contrastOut = nullptr) {
   const double ringW = 0.5 * size.width + std::max(2.0, 0.25 * size.width);
@@ -152,7 +200,11 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   const cv::Rect ring(static_cast<int>(std::floor(centre.x - ringW)), static_cast<int>(std::floor(centre.y - ringH)),
                       static_cast<int>(std::ceil(2 * ringW)) + 1, static_cast<int>(std::ceil(2 * ringH)) + 1);
   const cv::Rect all(0, 0, image.cols, image.rows);
-  if ((ring & all) != ring) return std::nullopt;
+  // The hole itself must lie on the copy; its ring may be cut by the copy's end.
+  const cv::Rect own(static_cast<int>(std::floor(centre.x - size.width / 2)), static_cast<int>(std::floor(centre.y - size.height / 2)),
+                     static_cast<int>(std::ceil(size.width)) + 1, static_cast<int>(std::ceil(size.height)) + 1);
+  if ((own & all) != own) return std::nullopt;
+  const cv::Rect ringIn = ring & all;
   const double boxW = 1.1 * size.width + 2, boxH = 1.1 * size.height + 2;
   const cv::Rect box = cv::Rect(static_cast<int>(std::floor(centre.x - boxW)), static_cast<int>(std::floor(centre.y - boxH)),
                                 static_cast<int>(std::ceil(2 * boxW)) + 1, static_cast<int>(std::ceil(2 * boxH)) + 1) & all;
@@ -160,12 +212,12 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   std::array<int, 256> inner{}, border{};
   int innerCount = 0, borderCount = 0;
   const double innerW = std::max(1.0, 0.25 * size.width), innerH = std::max(1.0, 0.25 * size.height);
-  for (int r = ring.y; r < ring.y + ring.height; ++r) {
+  for (int r = ringIn.y; r < ringIn.y + ringIn.height; ++r) {
     const uchar* p = image.ptr<uchar>(r);
-    const bool edgeRow = r == ring.y || r == ring.y + ring.height - 1;
+    const bool edgeRow = r == ringIn.y || r == ringIn.y + ringIn.height - 1;
     const bool middleRow = std::abs(r - centre.y) <= innerH;
-    for (int c = ring.x; c < ring.x + ring.width; ++c) {
-      if (edgeRow || c == ring.x || c == ring.x + ring.width - 1) ++border[p[c]], ++borderCount;
+    for (int c = ringIn.x; c < ringIn.x + ringIn.width; ++c) {
+      if (edgeRow || c == ringIn.x || c == ringIn.x + ringIn.width - 1) ++border[p[c]], ++borderCount;
       else if (middleRow && std::abs(c - centre.x) <= innerW) ++inner[p[c]], ++innerCount;
     }
   }
@@ -225,6 +277,41 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   if (rows == 0 || cols == 0) return std::nullopt;
   if (contrastOut) *contrastOut = hole - base;
   return Hole{local + cv::Point2d(box.x, box.y), cv::Size2d(along / rows, across / cols)};
+}
+
+// A hole shows the light or the lid through the film, so the film borders
+// it on all four sides: above and below as well as between the holes. The
+// base between two bright holes stands out of its row just like a dark hole
+// would, but above and below it runs on at its own level; it is no hole.
+bool enclosed(const cv::Mat& gray, cv::Point2d centre, cv::Size2d size, bool bright, double minContrast) {
+  const cv::Rect all(0, 0, gray.cols, gray.rows);
+  auto medianOf = [&](double x0, double x1, double y0, double y1, double& out) {
+    const cv::Rect r(cvFloor(x0), cvFloor(y0), std::max(1, cvCeil(x1) - cvFloor(x0)), std::max(1, cvCeil(y1) - cvFloor(y0)));
+    if ((r & all) != r) return false;
+    std::vector<uchar> v;
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      const uchar* p = gray.ptr<uchar>(y);
+      v.insert(v.end(), p + r.x, p + r.x + r.width);
+    }
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    out = v[v.size() / 2];
+    return true;
+  };
+  const double w = size.width, h = size.height;
+  const double gapX = std::max(1.0, 0.15 * w), gapY = std::max(1.0, 0.15 * h);
+  const double bandX = std::max(1.0, 0.15 * w), bandY = std::max(1.0, 0.15 * h);
+  double inner = 0, side[4];
+  const double x = centre.x, y = centre.y;
+  if (!medianOf(x - 0.25 * w, x + 0.25 * w, y - 0.25 * h, y + 0.25 * h, inner)) return false;
+  // Above and below must show; a side along the strip may fall off the scan's end.
+  const bool shown[4] = {medianOf(x - 0.35 * w, x + 0.35 * w, y - h / 2 - gapY - bandY, y - h / 2 - gapY, side[0]),
+                         medianOf(x - 0.35 * w, x + 0.35 * w, y + h / 2 + gapY, y + h / 2 + gapY + bandY, side[1]),
+                         medianOf(x - w / 2 - gapX - bandX, x - w / 2 - gapX, y - 0.35 * h, y + 0.35 * h, side[2]),
+                         medianOf(x + w / 2 + gapX, x + w / 2 + gapX + bandX, y - 0.35 * h, y + 0.35 * h, side[3])};
+  if (!shown[0] || !shown[1] || (!shown[2] && !shown[3])) return false;
+  for (int k = 0; k < 4; ++k)
+    if (shown[k] && (bright ? inner - side[k] : side[k] - inner) < minContrast) return false;
+  return true;
 }
 
 // Holes of another size than the row's (torn, half covered, a blob of dust) left out.
@@ -291,7 +378,7 @@ LineFit fitLine(std::vector<Hole>& holes, double pitch) {
 
 // A row's holes measured one by one, the missed ones looked for at every
 // pitch step, and the ones of another size (torn, half covered) dropped.
-std::optional<HoleRow> measureRow(const cv::Mat& image, const std::vector<Blob>& blobs, bool bright) {
+std::optional<HoleRow> measureRow(const cv::Mat& image, const cv::Mat& gray, const std::vector<Blob>& blobs, bool bright) {
   HoleRow row;
   row.bright = bright;
   constexpr double minContrast = 8;
@@ -299,7 +386,7 @@ std::optional<HoleRow> measureRow(const cv::Mat& image, const std::vector<Blob>&
   for (const Blob& b : blobs) {
     double contrast = 0;
     const auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
-    if (!hole) continue;
+    if (!hole || !enclosed(gray, hole->centre, hole->size, bright, minContrast)) continue;
     row.holes.push_back(*hole);
     contrasts.push_back(contrast);
   }
@@ -330,7 +417,8 @@ std::optional<HoleRow> measureRow(const cv::Mat& image, const std::vector<Blob>&
         continue;
       }
       const auto found = measureHole(image, expected, row.size, minContrast);
-      if (found && cv::norm(found->centre - expected) < 0.15 * fit.pitch) all.push_back(*found);
+      if (found && cv::norm(found->centre - expected) < 0.15 * fit.pitch && enclosed(gray, found->centre, found->size, bright, minContrast))
+        all.push_back(*found);
     }
     keepLikeSized(all, row.size);
     if (all.size() < 2) return std::nullopt;
@@ -353,7 +441,7 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 // Contrasts the stand-out image is cut at: from twice the grain of a
 // reduced copy up to holes against a clear base.
 constexpr double kCuts[] = {12, 28, 64};
-constexpr size_t kRowsMeasured = 10;
+constexpr size_t kRowsMeasured = 24;
 
 struct Candidate {
   std::vector<Blob> blobs;
@@ -402,7 +490,7 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
   });
   std::vector<HoleRow> found;
   for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
-    auto row = measureRow(images[candidates[i].bright ? 0 : 1], candidates[i].blobs, candidates[i].bright);
+    auto row = measureRow(images[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;
     row->score = static_cast<double>(row->holes.size()) + candidates[i].fill;
     const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });

@@ -91,27 +91,35 @@ std::optional<StripLine> lineThrough(const std::vector<cv::Point2d>& points, dou
 
 }  // namespace
 
-StripEdges findStripEdges(const cv::Mat& gray, double slope, bool slopeKnown, const HoleRow& row) {
-  StripEdges out;
+SliceProfiles sliceProfiles(const cv::Mat& gray) {
+  SliceProfiles out;
   if (gray.cols < kSlices || gray.rows < 8) return out;
   // Row means of each slice, one pass over the copy.
-  std::vector<std::vector<double>> profiles(kSlices, std::vector<double>(gray.rows, 0));
+  out.profiles.assign(kSlices, std::vector<double>(gray.rows, 0));
   std::vector<int> widths(kSlices, 0);
   std::vector<int> sliceOf(gray.cols);
   for (int c = 0; c < gray.cols; ++c) sliceOf[c] = c * kSlices / gray.cols, ++widths[sliceOf[c]];
   for (int r = 0; r < gray.rows; ++r) {
     const uchar* p = gray.ptr<uchar>(r);
-    for (int c = 0; c < gray.cols; ++c) profiles[sliceOf[c]][r] += p[c];
+    for (int c = 0; c < gray.cols; ++c) out.profiles[sliceOf[c]][r] += p[c];
   }
+  for (int s = 0; s < kSlices; ++s) {
+    for (double& v : out.profiles[s]) v /= widths[s];
+    out.middles.push_back((s * gray.cols) / static_cast<double>(kSlices) + (widths[s] - 1) / 2.0);
+  }
+  return out;
+}
+
+StripEdges findStripEdges(const SliceProfiles& slices, double slope, bool slopeKnown, const HoleRow& row) {
+  StripEdges out;
+  if (slices.profiles.empty()) return out;
   const double minStep = std::max(6.0, 0.25 * row.contrast);
   std::vector<cv::Point2d> top, bottom;
-  for (int s = 0; s < kSlices; ++s) {
-    for (double& v : profiles[s]) v /= widths[s];
-    const double x = (s * gray.cols) / static_cast<double>(kSlices) + (widths[s] - 1) / 2.0;
-    const double t = edgeFrom(profiles[s], true, minStep);
-    const double b = edgeFrom(profiles[s], false, minStep);
-    if (!std::isnan(t)) top.emplace_back(x, t);
-    if (!std::isnan(b)) bottom.emplace_back(x, b);
+  for (size_t s = 0; s < slices.profiles.size(); ++s) {
+    const double t = edgeFrom(slices.profiles[s], true, minStep);
+    const double b = edgeFrom(slices.profiles[s], false, minStep);
+    if (!std::isnan(t)) top.emplace_back(slices.middles[s], t);
+    if (!std::isnan(b)) bottom.emplace_back(slices.middles[s], b);
   }
   out.top = lineThrough(top, slope, slopeKnown);
   out.bottom = lineThrough(bottom, slope, slopeKnown);

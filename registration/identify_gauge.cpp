@@ -53,8 +53,8 @@ GaugeFit identifyGauge(const GaugeMeasure& m) {
       const double pitch = m.pitch / divisor;
       if (pitch > 0) e.push_back({pitch / p.pitch, 0.03});
       if (m.stripWidth > 0) e.push_back({m.stripWidth / p.width, 0.04});
-      if (m.rows == 2) e.push_back({m.rowSpacing / (p.width - 2 * p.holeCentre), 0.05});
-      if (m.holeFromEdge > 0) e.push_back({m.holeFromEdge / p.holeCentre, 0.25});
+      if (m.rows == 2) e.push_back({m.rowSpacing / (p.width - 2 * p.holeCentre()), 0.05});
+      if (m.holeFromEdge > 0) e.push_back({m.holeFromEdge / p.holeCentre(), 0.1});
       // Two hole sizes alone fit too many things: a pitch or a width must speak.
       if (pitch <= 0 && m.stripWidth <= 0 && m.rows < 2) continue;
       double scale = 0;

@@ -38,6 +38,10 @@ cv::Mat toGray(const cv::Mat& scan) {
   return gray;
 }
 
+// Whole blocks only: the last partial block of a row or column is left out.
+// One pass over the scan: each block's channels summed row by row into a
+// line of column sums, then turned to gray by the BT.601 weights on B, G, R
+// (the weights OpenCV's own conversion uses) once a block.
 Reduced reduceScan(const cv::Mat& scan) {
   Reduced out;
   out.factor = reductionFactor(scan.size());
@@ -46,11 +50,25 @@ Reduced reduceScan(const cv::Mat& scan) {
     out.gray = toGray(scan);
     return out;
   }
-  // Whole blocks only: the last partial block of a row or column is left out.
-  const cv::Mat whole = scan(cv::Rect(0, 0, scan.cols / f * f, scan.rows / f * f));
-  cv::Mat small;
-  cv::resize(whole, small, cv::Size(whole.cols / f, whole.rows / f), 0, 0, cv::INTER_AREA);
-  out.gray = toGray(small);
+  const int ch = scan.channels(), cols = scan.cols / f, rows = scan.rows / f;
+  out.gray.create(rows, cols, CV_8U);
+  std::vector<int> sums(static_cast<size_t>(cols) * f * ch);
+  const double weights[3] = {0.114, 0.587, 0.299};
+  const double area = static_cast<double>(f) * f;
+  for (int r = 0; r < rows; ++r) {
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int k = 0; k < f; ++k) {
+      const uchar* p = scan.ptr<uchar>(r * f + k);
+      for (size_t i = 0; i < sums.size(); ++i) sums[i] += p[i];
+    }
+    uchar* o = out.gray.ptr<uchar>(r);
+    for (int c = 0; c < cols; ++c) {
+      double level = 0;
+      for (int x = c * f; x < (c + 1) * f; ++x)
+        for (int k = 0; k < ch; ++k) level += (ch == 3 ? weights[k] : 1.0) * sums[static_cast<size_t>(x) * ch + k];
+      o[c] = cv::saturate_cast<uchar>(level / area);
+    }
+  }
   return out;
 }
 

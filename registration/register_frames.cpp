@@ -2,11 +2,14 @@
 //
 // The stages run in the order each needs the last: the rows of holes (best
 // first), the pitch and tilt they give, the strip's edges, the gauge that
-// fits it all; then, with the gauge's priors scaled by the measured pitch,
-// the frame lines along the strip and the picture's edges across; last the
-// windows. A candidate row the gauge rejects (edge lettering, a row of dust)
-// gives way to the next. Whatever is missing is said in words and the
-// record comes back unregistered; nothing is printed and nothing thrown.
+// fits it all; then the frames where the gauge's published geometry puts
+// them against the holes (frame_priors.cpp), each edge refined where the
+// scan shows it clearly: the frame lines along the strip, then the
+// pictures' long edges across; last the windows. A candidate row the gauge
+// rejects (edge lettering, a row of dust) gives way to the next. Once the
+// holes and a gauge are found the frames are placed, whatever the scan
+// shows of its frame lines; without them the record comes back
+// unregistered and says what was missing. Nothing is printed or thrown.
 
 #include "stages.hpp"
 
@@ -20,11 +23,13 @@ namespace registration {
 namespace {
 
 constexpr size_t kRowsTried = 8;
-// How far a picture's height may stray from its length times the aperture's
-// shape: apertures differ a little between cameras, scanners stretch one axis.
-constexpr double kShapeLow = 0.93, kShapeHigh = 1.07;
-// The part of the picture's expected height, about its expected middle, that the frame lines are looked for in.
-constexpr double kBand = 0.3;
+// Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
+constexpr double kLeastContrast = 3;
+// The Academy sound track's middle from the reference edge, and the half of
+// its width looked at (the track runs 5.05 to 7.35 mm from the edge).
+constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
+// Gray levels: a track's stripes or wave differ from place to place by at least this.
+constexpr double kLeastSound = 8;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -58,11 +63,11 @@ const HoleRow* partnerOf(const HoleRow& row, const std::vector<HoleRow>& rows) {
   return best;
 }
 
-Strip measureStrip(const cv::Mat& gray, std::vector<const HoleRow*> rows) {
+Strip measureStrip(const cv::Mat& gray, const SliceProfiles& slices, std::vector<const HoleRow*> rows) {
   Strip s;
   s.rows = std::move(rows);
   s.pitch = measurePitch(s.rows);
-  s.edges = findStripEdges(gray, s.pitch.slope, s.pitch.slopeMeasured, *s.rows.front());
+  s.edges = findStripEdges(slices, s.pitch.slope, s.pitch.slopeMeasured, *s.rows.front());
   double slope = s.pitch.slope;
   if (!s.pitch.slopeMeasured) {
     if (s.edges.top && s.edges.bottom) slope = (s.edges.top->slope + s.edges.bottom->slope) / 2;
@@ -95,6 +100,111 @@ std::string describe(const HoleRow& row, int factor) {
   return text;
 }
 
+// Lines across the pictures' inner part, whichever way the aperture sits.
+std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Priors& p, double mmT) {
+  double from = -1e300, to = 1e300;
+  for (const AcrossPrior& w : ways) {
+    const double half = 0.35 * p.apertures[w.aperture].across * mmT;
+    from = std::max(from, w.middle - half), to = std::min(to, w.middle + half);
+  }
+  std::vector<double> ts;
+  if (!(to > from)) return ts;
+  const int n = std::clamp(static_cast<int>(to - from), 2, 96);
+  for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
+  return ts;
+}
+
+// Of the candidate rows a gauge fits (each with its partner row when it
+// has one), the one of most holes; among rows of as many holes (a lone
+// hole against a lone letter), the one the gauge fits best.
+std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& rows, int factor, std::string& missing) {
+  std::optional<Strip> best;
+  size_t bestHoles = 0;
+  const SliceProfiles slices = sliceProfiles(gray);
+  for (size_t i = 0; i < rows.size() && i < kRowsTried; ++i) {
+    const HoleRow* partner = partnerOf(rows[i], rows);
+    if (partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score) continue;  // met as the better row
+    std::vector<std::vector<const HoleRow*>> tries;
+    if (partner) tries.push_back({&rows[i], partner});
+    tries.push_back({&rows[i]});
+    bool fits = false;
+    for (const auto& t : tries) {
+      Strip candidate = measureStrip(gray, slices, t);
+      if (candidate.gauge.gauge == Gauge::Unknown) continue;
+      fits = true;
+      size_t holes = 0;
+      for (const HoleRow* r : t) holes += r->holes.size();
+      if (!best || holes > bestHoles || (holes == bestHoles && candidate.gauge.misfit < best->gauge.misfit))
+        best = std::move(candidate), bestHoles = holes;
+      break;
+    }
+    if (!fits && rows[i].holes.size() >= 2 && missing.rfind("no row", 0) == 0) missing = describe(rows[i], factor);
+  }
+  return best;
+}
+
+// The strip's measures on the scan's own pixels: the reduced copy's axes
+// carried over, so that its s and t map as toScan does.
+StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
+  StripMeasure m;
+  const StripAxes& a = strip.axes;
+  m.axes = {a.slope, toScan(reduced, a.xMid), toScan(reduced, a.yMid)};
+  m.pitch = strip.gauge.pitch * reduced.factor;
+  m.pitchMeasured = strip.pitch.pitchX > 0;
+  for (double t : strip.rowT) m.rowT.push_back(toScan(reduced, t));
+  if (strip.edges.top) m.top = toScan(reduced, a.t({a.xMid, strip.edges.top->at(a.xMid)}));
+  if (strip.edges.bottom) m.bottom = toScan(reduced, a.t({a.xMid, strip.edges.bottom->at(a.xMid)}));
+  for (const HoleRow* r : strip.rows)
+    for (const Hole& h : r->holes)
+      m.holes.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * static_cast<double>(reduced.factor)});
+  std::sort(m.holes.begin(), m.holes.end(), [](const Perforation& x, const Perforation& y) { return x.centre.x < y.centre.x; });
+  return m;
+}
+
+// Where the aperture may sit two ways (Academy 35 mm), the one the scan
+// shows: the band each puts picture in and the other not, whichever stands
+// out from the frame lines; else the sound track, on the reference edge's
+// side, where the picture leaves room for it, whose stripes or wave run on
+// through the frame lines. Both ways when the scan tells neither.
+std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
+                                const FrameLines& lines, std::vector<AcrossPrior> mine) {
+  if (mine.size() != 2) return mine;
+  const double half = p.apertures[static_cast<size_t>(mine[0].aperture)].across / 2 * fp.mmT;
+  const double shift = std::abs(mine[0].middle - mine[1].middle);
+  double contrast[2], sound[2];
+  for (int k = 0; k < 2; ++k) {
+    const bool lower = mine[k].middle < mine[1 - k].middle;
+    const double from = lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
+    contrast[k] = pictureContrast(scan, m.axes, lines, from, from + 0.7 * shift);
+  }
+  const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
+  if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
+  for (int k = 0; k < 2; ++k) {
+    const double towards = mine[k].middle < mine[1 - k].middle ? 1 : -1;  // the reference edge lies opposite the shift
+    const double track = fp.middle + towards * (p.width / 2 - kSoundMiddleMm) * fp.mmT;
+    sound[k] = variationThroughLines(scan, m.axes, lines, track - kSoundHalfMm * fp.mmT, track + kSoundHalfMm * fp.mmT);
+  }
+  const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
+  if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[sound[0] > sound[1] ? 0 : 1]};
+  return mine;
+}
+
+// The pictures' long edges about each way left; the way the scan shows best.
+PictureAcross acrossOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
+                       const FrameLines& lines, const std::vector<AcrossPrior>& ways) {
+  PictureAcross best;
+  bool any = false;
+  for (const AcrossPrior& w : ways) {
+    const double half = p.apertures[static_cast<size_t>(w.aperture)].across / 2 * fp.mmT;
+    const double slack = kMiddleToleranceMm * fp.mmT + kSizeTolerance * half + 1;
+    const double top = w.middle - half, bottom = w.middle + half;
+    const PictureAcross e = measurePictureEdges(scan, m.axes, lines, {top, std::max(fp.lo, top - slack), top + slack},
+                                                {bottom, bottom - slack, std::min(fp.hi, bottom + slack)});
+    if (!any || e.score > best.score) best = e, any = true;
+  }
+  return best;
+}
+
 Registration registerStrip(const cv::Mat& scan) {
   Registration out;
   if (scan.empty() || scan.dims != 2 || scan.depth() != CV_8U || (scan.channels() != 1 && scan.channels() != 3)) {
@@ -102,118 +212,46 @@ Registration registerStrip(const cv::Mat& scan) {
     return out;
   }
   const Reduced reduced = reduceScan(scan);
-  const cv::Mat& gray = reduced.gray;
   out.missing = "no row of perforations along the strip";
-  if (gray.rows < 16 || gray.cols < 16) return out;
-  const std::vector<HoleRow> rows = findHoleRows(gray);
+  if (reduced.gray.rows < 16 || reduced.gray.cols < 16) return out;
+  const std::vector<HoleRow> rows = findHoleRows(reduced.gray);  // the strip points into these
+  const std::optional<Strip> strip = pickStrip(reduced.gray, rows, reduced.factor, out.missing);
+  if (!strip) return out;
 
-  // The first candidate row a gauge fits, with its partner row when there is one.
-  Strip strip;
-  bool fitted = false;
-  for (size_t i = 0; i < rows.size() && i < kRowsTried && !fitted; ++i) {
-    const HoleRow* partner = partnerOf(rows[i], rows);
-    if (partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score) continue;  // met as the better row
-    std::vector<std::vector<const HoleRow*>> tries;
-    if (partner) tries.push_back({&rows[i], partner});
-    tries.push_back({&rows[i]});
-    for (const auto& t : tries) {
-      strip = measureStrip(gray, t);
-      if (strip.gauge.gauge != Gauge::Unknown) {
-        fitted = true;
-        break;
-      }
-    }
-    if (!fitted && rows[i].holes.size() >= 2 && out.missing.rfind("no row", 0) == 0) out.missing = describe(rows[i], reduced.factor);
-  }
-  if (!fitted) return out;
-
-  const Priors& p = *priorsOf(strip.gauge.gauge);
-  const StripAxes& axes = strip.axes;
-  const double cosine = axes.cosine();
-  const double mm = strip.gauge.pixelsPerMm / cosine;  // reduced pixels a millimetre in s and t
-  const double pitch = strip.gauge.pitch;              // along the strip
-  const double period = pitch * p.perforationsPerFrame / cosine;
-
-  // What the perforations tell is kept even when no frame can be placed.
-  const double f = reduced.factor;
-  out.gauge = strip.gauge.gauge;
+  const Priors& p = *priorsOf(strip->gauge.gauge);
+  const StripMeasure m = onScan(*strip, reduced);
+  out.gauge = p.gauge;
   out.perforationsPerFrame = p.perforationsPerFrame;
-  out.perforationRows = static_cast<int>(strip.rows.size());
-  out.perforationPitch = pitch * f;
-  out.framePitch = out.perforationPitch * p.perforationsPerFrame;
-  out.tiltDegrees = std::atan(axes.slope) * 180 / CV_PI;
-  for (const HoleRow* r : strip.rows)
-    for (const Hole& h : r->holes)
-      out.perforations.push_back({{toScan(reduced, h.centre.x), toScan(reduced, h.centre.y)}, h.size * f});
-  std::sort(out.perforations.begin(), out.perforations.end(),
-            [](const Perforation& a, const Perforation& b) { return a.centre.x < b.centre.x; });
+  out.perforationRows = static_cast<int>(strip->rows.size());
+  out.tiltDegrees = std::atan(m.axes.slope) * 180 / CV_PI;
+  out.perforations = m.holes;
 
-  // Across: which way the strip's inside lies from the (first) row, and the picture's expected middle.
-  double inward = 1, centre = 0;
-  const double tTop = strip.edges.top ? axes.t({axes.xMid, strip.edges.top->at(axes.xMid)}) : NAN;
-  const double tBottom = strip.edges.bottom ? axes.t({axes.xMid, strip.edges.bottom->at(axes.xMid)}) : NAN;
-  const double rowT = strip.rowT[0];
-  if (strip.rows.size() == 2) {
-    centre = (strip.rowT[0] + strip.rowT[1]) / 2;
-  } else {
-    if (strip.edges.top && strip.edges.bottom) inward = (tTop + tBottom) / 2 > rowT ? 1 : -1;
-    else if (strip.edges.top) inward = rowT > tTop ? 1 : -1;
-    else if (strip.edges.bottom) inward = rowT > tBottom ? 1 : -1;
-    else inward = rowT < gray.rows / 2.0 ? 1 : -1;
-    centre = rowT + inward * (p.pictureCentre - p.holeCentre) * mm;
+  // The priors, then along: the frame lines; across: the way the aperture sits and the long edges.
+  const FramePriors fp = framePriors(m, p, scan.size());
+  FrameLines lines = measureFrameLines(scan, m.axes, bandAcross(fp.ways, p, fp.mmT), fp.lines, fp.framed);
+  if (lines.candidate < 0) {
+    const LinePrior& l = fp.lines.front();
+    lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};
   }
+  const int aperture = fp.lines[static_cast<size_t>(lines.candidate)].aperture;
+  std::vector<AcrossPrior> mine;
+  for (const AcrossPrior& w : fp.ways)
+    if (w.aperture == aperture) mine.push_back(w);
+  const PictureAcross across = acrossOf(scan, m, fp, p, lines, sideOf(scan, m, fp, p, lines, mine));
 
-  // Search windows for the picture's two edges across, kept off the holes and the strip's edges.
-  const double spread = 0.1 * p.pictureAcross * mm + (p.pictureAcrossMax - p.pictureAcrossMin) / 2 * mm;
-  double lo = centre - p.pictureAcross / 2 * mm, hi = centre + p.pictureAcross / 2 * mm;
-  double loFrom = lo - spread, loTo = lo + spread, hiFrom = hi - spread, hiTo = hi + spread;
-  const double holeReach = (p.holeAcross / 2 + 0.1) * mm;
-  for (double t : strip.rowT) {
-    if (t < centre) loFrom = std::max(loFrom, t + holeReach);
-    else hiTo = std::min(hiTo, t - holeReach);
-  }
-  if (strip.edges.top) loFrom = std::max(loFrom, tTop + 0.1 * mm);
-  if (strip.edges.bottom) hiTo = std::min(hiTo, tBottom - 0.1 * mm);
-  const PictureAcross rough = roughPictureEdges(gray, axes, loFrom, loTo, hiFrom, hiTo, p.pictureAcrossMin * mm,
-                                                p.pictureAcrossMax * mm);
-
-  PictureBand band{centre - kBand * p.pictureAcross * mm, centre + kBand * p.pictureAcross * mm};
-  const double framePitchMm = p.pitch * p.perforationsPerFrame;
-  // A pitch from two holes or more is exact; one from the strip's width or a lone hole is known to a few percent.
-  const double slack = strip.pitch.pitchX > 0 ? 0 : 0.05;
-  const FrameLines lines = findFrameLines(scan, reduced.factor, axes, band, rough, period * (1 - slack), period * (1 + slack),
-                                          (framePitchMm - p.pictureAlongMax) * mm, (framePitchMm - p.pictureAlongMin) * mm);
-  if (!lines.found) {
-    out.missing = "no frame line between the pictures";
-    return out;
-  }
-
-  // The picture's length, now measured, tells its height through the aperture's shape.
-  const double alongMm = (lines.period - lines.width) / mm;
-  const double expected = alongMm * (alongMm > p.wideFrom ? p.wideAspect : p.aspect) * mm;
-  const double sizeMin = std::max(p.pictureAcrossMin * mm, kShapeLow * expected);
-  const double sizeMax = std::min(p.pictureAcrossMax * mm, kShapeHigh * expected);
-  PictureAcross across = findPictureEdges(gray, axes, lines, loFrom, loTo, hiFrom, hiTo, std::min(sizeMin, sizeMax),
-                                          expected, sizeMax);
-  if (!across.found) {
-    // The expected height about the rough or the expected middle, a little short of it.
-    const double middle = rough.found ? (rough.top + rough.bottom) / 2 : centre;
-    across.top = middle - 0.47 * expected;
-    across.bottom = middle + 0.47 * expected;
-  }
-
-  out.registered = true;
-  out.missing.clear();
-  out.framePitch = lines.period * cosine * f;
+  const double cosine = m.axes.cosine();
+  out.framePitch = lines.period * cosine;
   out.perforationPitch = out.framePitch / p.perforationsPerFrame;
-  out.frameLineWidth = lines.width * cosine * f;
-  out.frames = placeFrames(axes, lines, across, reduced, scan.size());
-  const double tMiddle = (across.top + across.bottom) / 2;
-  const double first = lines.phase - std::floor((lines.phase + 1) / lines.period) * lines.period;
-  for (double s = first; s < gray.cols + 1; s += lines.period) {
-    const double x = toScan(reduced, axes.point(s, tMiddle).x);
+  out.frameLineWidth = (lines.end.at - lines.start.at) * cosine;
+  out.frames = placeFrames(m.axes, lines, across, scan.size());
+  const double tMiddle = (across.top.at + across.bottom.at) / 2;
+  const double first = lines.middle - std::floor((lines.middle + 1) / lines.period) * lines.period;
+  for (double s = first; s < scan.cols + 1; s += lines.period) {
+    const double x = m.axes.point(s, tMiddle).x;
     if (x >= -0.5 && x <= scan.cols - 0.5) out.frameLines.push_back(x);
   }
+  out.registered = !out.frames.empty();
+  out.missing = out.registered ? "" : "room on the scan for a picture";
   return out;
 }
 

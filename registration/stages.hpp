@@ -1,16 +1,20 @@
-// The finder's stages and the records they hand on, all in the coordinates
-// of the reduced gray copy (reduce_scan.cpp) unless a name says otherwise.
+// The finder's stages and the records they hand on. The holes, the pitch,
+// the strip's edges and the gauge are found on the reduced gray copy
+// (reduce_scan.cpp) and in its coordinates; from the priors on, everything
+// is in the scan's own pixels, on the strip's axes.
 //
 //   reduceScan          gray copy reduced by a whole factor, and that factor
 //   findHoleRows        rows of hole-shaped blobs at a common pitch, best first
 //   measurePitch        pitch along the strip and tilt from the hole centres
 //   findStripEdges      the strip's two edges across, where scanner background shows
 //   identifyGauge       the gauge whose perforations and width fit the measurements
-//   roughPictureEdges   a first guess at the picture's extent across, before the lines
-//   findFrameLines      where the frame lines cross the strip, and their width (on the scan)
-//   findPictureEdges    the picture's extent across the strip
+//   priorsOf            the gauge's published geometry, in millimetres
+//   framePriors         where that geometry puts the frames on this scan
+//   sampleAlong         the scan itself sampled along the strip, for the measures below
+//   measureFrameLines   the frame lines' ends, measured about their priors
+//   measurePictureEdges the pictures' long edges, measured about their priors
+//   pictureContrast, variationThroughLines  which way the Academy picture sits
 //   placeFrames         every frame the scan touches, as windows inside the pictures
-//   priorsOf            the published sizes of a gauge, in millimetres
 #pragma once
 
 #include "registration.hpp"
@@ -78,23 +82,38 @@ PitchFit measurePitch(const std::vector<const HoleRow*>& rows);
 struct StripEdges {
   std::optional<StripLine> top, bottom;
 };
-StripEdges findStripEdges(const cv::Mat& gray, double slope, bool slopeKnown, const HoleRow& row);
+// The copy's row means in slices along the strip, once for every row of holes tried.
+struct SliceProfiles {
+  std::vector<std::vector<double>> profiles;  // per slice, per row of the copy
+  std::vector<double> middles;                 // x of each slice's middle
+};
+SliceProfiles sliceProfiles(const cv::Mat& gray);
+StripEdges findStripEdges(const SliceProfiles& slices, double slope, bool slopeKnown, const HoleRow& row);
 
+struct Aperture {
+  const char* name;
+  double along, across;  // the picture's size
+  double middle;         // across, from the reference edge: the perforated one, on 35 mm the sound track's
+};
 struct Priors {
   Gauge gauge;
   double width, pitch;
   int perforationsPerFrame;
-  double holeAcross, holeAlong, holeCentre;  // the hole's centre from its edge
+  double holeAlong, holeAcross, holeEdge;  // the hole's size, its outer side from the film's edge
   int minRows, maxRows;
-  double pictureAcross, pictureAcrossMin, pictureAcrossMax;
-  double pictureAlongMin, pictureAlongMax;
-  double pictureCentre;                      // from the perforated edge, for one row
-  double aspect;                             // picture across over along
-  double wideFrom, wideAspect;               // a picture longer than wideFrom (mm) has wideAspect instead
+  double lineFromHole;                     // the frame line's middle from a hole's centre, in pitches
+  std::vector<Aperture> apertures;
+  double holeCentre() const { return holeEdge + holeAcross / 2; }
 };
 const std::vector<Priors>& allPriors();
 const Priors* priorsOf(Gauge gauge);
 
+// How far real film strays from the published geometry: a picture's size
+// (cameras' apertures, a print's shrinking), its middle across (the gate's
+// guide) and the frame line along (the pin against the holes).
+constexpr double kSizeTolerance = 0.04;      // share of the size
+constexpr double kMiddleToleranceMm = 0.15;
+constexpr double kLineTolerance = 0.025;     // share of the hole pitch
 struct GaugeMeasure {
   cv::Size2d holeSize;        // along, across
   double pitch = 0;           // along the strip; 0 when one hole per row
@@ -111,34 +130,103 @@ struct GaugeFit {
 };
 GaugeFit identifyGauge(const GaugeMeasure& m);
 
-struct PictureBand {
-  double from = 0, to = 0;    // t range that lies inside the pictures
+// What the holes and the strip's edges tell, on the scan's own pixels (the
+// reduced copy's axes carried over): the measures the priors are scaled by.
+struct StripMeasure {
+  StripAxes axes;
+  double pitch = 0;                  // the hole pitch along the strip, true length
+  bool pitchMeasured = false;        // from two holes or more; else the gauge fit's scale
+  std::vector<double> rowT;          // t of each row of holes
+  std::optional<double> top, bottom; // t of the strip's edges, where the background shows
+  std::vector<Perforation> holes;
 };
-struct PictureAcross {
-  bool found = false;
-  double top = 0, bottom = 0;  // t of the picture's edges
+
+// One way the picture may sit across: its aperture and its middle (t).
+struct AcrossPrior {
+  int aperture = 0;
+  double middle = 0;
 };
-// The picture's edges across before the frame lines are known: the pair of
-// steps of all columns that fits the windows and the sizes best.
-PictureAcross roughPictureEdges(const cv::Mat& gray, const StripAxes& axes, double topFrom, double topTo,
-                                double bottomFrom, double bottomTo, double sizeMin, double sizeMax);
+// Where the frame lines may lie: the middle of one (s, scan pixels), the
+// frame pitch, the line's width (the pitch less the picture's length) and
+// how far each of the line's ends may stray from the published place.
+struct LinePrior {
+  double middle = 0, period = 0, width = 0, slack = 0;
+  double middleSlack = 0;  // how far the line's middle may stray
+  double leastWidth = 0;   // the thinnest frame line a camera leaves
+  int aperture = 0;
+  // When the pitch is known only roughly (a lone hole), the lines measure
+  // the period, within this share of it, spreading from `anchor`.
+  double periodSlack = 0, anchor = 0;
+};
+// Where the gauge's published geometry puts the frames on this scan, and
+// how far the measures may move them.
+struct FramePriors {
+  double mmS = 0, mmT = 0;           // s and t units a millimetre
+  double middle = 0;                 // t of the strip's middle, as the reference edge puts it
+  std::vector<AcrossPrior> ways;     // every way the aperture may sit
+  std::vector<LinePrior> lines;      // every place the frame lines may lie: apertures by gaps
+  double lo = -1e300, hi = 1e300;    // t the picture's edges may lie in: on the film, clear of the holes
+  double framed = 0;                 // on a one-frame scan, the s its picture is centred on; NaN otherwise
+};
+FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan);
+
+// Gray means of the scan along lines parallel to the strip, on the scan
+// itself (scan pixels, strip axes): row i of the result follows the line at
+// t = ts[i] (or `thickness` neighbouring lines about it, averaged); column
+// j holds the mean of its pixels whose s lies in [s0 + j bin, s0 + (j + 1)
+// bin). NaN where no pixel falls. 32-bit floats.
+cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
+                    int bins, int thickness = 1);
+
+// One edge of the pictures: where the priors put it, or where the scan shows it clearly.
+struct Edge {
+  double at = 0;
+  bool measured = false;
+};
+
 struct FrameLines {
-  bool found = false;
-  double phase = 0;           // s of one frame line's middle
-  double width = 0;           // s units
-  double period = 0;          // s units
-  double rivalShare = 1;      // the best phase elsewhere in the frame, as a share of the lines' score
-  double level = 0;           // the lines' mean gray level
+  int candidate = -1;          // which prior fitted
+  double middle = 0, period = 0;
+  Edge start, end;             // the line's two ends, as offsets from its middle
+  double score = 0;            // how clearly the scan shows the lines
 };
-FrameLines findFrameLines(const cv::Mat& scan, int factor, const StripAxes& axes, const PictureBand& band,
-                          const PictureAcross& rough, double periodMin, double periodMax, double widthMin,
-                          double widthMax);
+// Frame lines measured on the scan about each prior in turn; the prior whose
+// lines the scan shows best, with each end measured where it is clear and
+// left at the prior where it is not. `ts`: lines across the pictures' inner
+// part. `framed`: on a one-frame scan, the s its picture is centred on
+// (NaN otherwise), which decides between priors the scan itself cannot.
+FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
+                             const std::vector<LinePrior>& priors, double framed);
 
-PictureAcross findPictureEdges(const cv::Mat& gray, const StripAxes& axes, const FrameLines& lines, double topFrom,
-                               double topTo,
-                               double bottomFrom, double bottomTo, double sizeMin, double sizeExpected, double sizeMax);
+// The pictures' long edges across the strip (t, scan pixels), each measured
+// about its prior where the scan shows it clearly.
+struct PictureAcross {
+  Edge top, bottom;
+  double score = 0;
+};
+struct AcrossWindow {
+  double prior = 0, from = 0, to = 0;   // t
+};
+PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
+                                  const AcrossWindow& top, const AcrossWindow& bottom);
 
+// How far the pictures' columns stand from the frame lines' over the rows
+// [from, to] of t: the median of each against the other. Outside the
+// pictures both show the same film (the margin, or the sound track, whose
+// stripes the medians pass over); NaN where the lines are too thin to sample.
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
+
+// How much the strip varies along its length over the lines [from, to] of
+// t within the frame lines, when that is no less than half of how much it
+// varies within the pictures (else 0): a sound track's stripes or wave run
+// on through the lines, a picture stops at them.
+double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
+                             double to);
+
+// A window for every frame the scan touches, drawn in from the pictures'
+// edges by `inset` (share of the size) where an edge was measured and by
+// `priorInset` where it was not.
 std::vector<PlacedFrame> placeFrames(const StripAxes& axes, const FrameLines& lines, const PictureAcross& across,
-                                     const Reduced& reduced, cv::Size scanSize);
+                                     cv::Size scanSize);
 
 }  // namespace registration

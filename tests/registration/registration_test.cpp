@@ -2,6 +2,7 @@
 // are not film, and its windows' corners and cuts.
 
 #include "registration/registration.hpp"
+#include "registration/stages.hpp"
 #include "strip_painter.hpp"
 
 #include <gtest/gtest.h>
@@ -55,6 +56,51 @@ TEST(PaintedStrips, PerforationsGivePitchGaugeAndTilt) {
       right += ok, ++strips;
     }
   EXPECT_GE(right * 8, strips * 7);
+}
+
+// Scenes as dark as their frame lines, which show no line to measure: the
+// holes and the gauge still place every frame by the published geometry.
+TEST(PaintedStrips, DarkScenesArePlacedByThePriors) {
+  uint64_t seed = 300;
+  for (Gauge gauge : {Gauge::Film35, Gauge::Film16, Gauge::Super8, Gauge::Regular8}) {
+    strip::Request r;
+    r.gauge = gauge, r.frames = 4, r.dpi = 1200, r.darkScenes = true, r.letters = false, r.seed = ++seed;
+    const auto reg = registration::registerFrames(strip::paint(r).image);
+    EXPECT_TRUE(reg.registered) << registration::gaugeName(gauge) << ": " << reg.missing;
+    EXPECT_EQ(reg.gauge, gauge);
+    EXPECT_GE(reg.frames.size(), 4u) << registration::gaugeName(gauge);
+  }
+}
+
+// The published geometry is one film: each aperture lies on the film, clear
+// of the holes, and shorter than its frame; the frame line falls on a hole or between two.
+TEST(GaugePriors, PicturesFitBetweenTheHolesAndTheEdge) {
+  for (const registration::Priors& p : registration::allPriors()) {
+    SCOPED_TRACE(registration::gaugeName(p.gauge));
+    const double holeInner = p.holeEdge + p.holeAcross;
+    for (const registration::Aperture& a : p.apertures) {
+      const double from = a.middle - a.across / 2, to = a.middle + a.across / 2;
+      EXPECT_GT(from, holeInner);
+      EXPECT_LT(to, p.maxRows == 2 ? p.width - holeInner : p.width);
+      EXPECT_LT(a.along, p.pitch * p.perforationsPerFrame);
+      EXPECT_GT(a.across, a.along);
+    }
+    EXPECT_TRUE(p.lineFromHole == 0 || p.lineFromHole == 0.5);
+  }
+}
+
+// The strip sampled along lines turned by the tilt: a scan whose level is
+// its s coordinate gives each bin the s of its middle, whatever the line's t.
+TEST(SampleAlong, BinsTheStripsOwnCoordinate) {
+  const registration::StripAxes axes{0.012, 199.5, 99.5};
+  cv::Mat scan(200, 400, CV_8UC3);
+  for (int y = 0; y < scan.rows; ++y)
+    for (int x = 0; x < scan.cols; ++x)
+      scan.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(axes.s({double(x), double(y)}) / 2));
+  const cv::Mat m = registration::sampleAlong(scan, axes, {20.0, 100.0, 180.0}, 40, 8, 40, 2);
+  for (int r = 0; r < m.rows; ++r)
+    for (int j = 1; j < 38; ++j) EXPECT_NEAR(m.at<float>(r, j), (40 + 8 * j + 3.5) / 2, 0.75) << "line " << r << " bin " << j;
+  EXPECT_TRUE(std::isnan(registration::sampleAlong(scan, axes, {-50.0}, 40, 8, 40).at<float>(0, 5)));
 }
 
 // Images that are not film: nothing registered, or frames of sane size; never an exception.

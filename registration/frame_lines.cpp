@@ -1,0 +1,362 @@
+// measureFrameLines: the frame lines' ends, measured about their priors.
+//
+// A frame line is film the camera never exposed: in every row across the
+// picture it shows one and the same level, and it does so in every frame of
+// the scan at the frame pitch. A picture beside it differs from it in most
+// rows, however dark the scene, unless the scene is as flat and as dark as
+// the line. So the line is found as a run of columns whose rows all keep
+// the level they have in the line's most even column, within the noise:
+// each row is its own reference (uneven light across the strip), the rows
+// may move together by as little as light drifts along a line's width, and
+// the median over the rows lets a hair or a scratch across a few of them
+// pass. The runs of all the lines the scan holds are folded into one at the
+// frame pitch; each end of the folded run is taken when it falls inside the
+// prior's slack, steps sharply to picture, and the lines agree on it one by
+// one, and only when the line it makes is one the gauge allows. Otherwise
+// that end stays at the prior: a picture as dark as the line carries the
+// run on past the line's end, and a figure just inside the picture must not
+// pull the edge to itself.
+//
+// With several priors (the four gaps and two apertures of 35 mm) the one
+// whose lines the scan shows best wins: both ends measured, sharply, and a
+// middle that is line against flanks that are not; on a one-frame scan its
+// framing tells what the lines do not.
+
+#include "stages.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace registration {
+
+namespace {
+
+// The rows' departure from their reference, in noise units, that still
+// makes a column line, and that makes it picture; the least rise of the
+// departure within the blur past an end that makes the end clear.
+constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
+// How far a line's rows may move together over its width: a few noise
+// units and a share of the level, as uneven light drifts along the strip.
+constexpr double kDrift = 2.5, kLightDrift = 0.015;
+
+double median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// Rows sampled along the strip in bins that divide the frame pitch, so that
+// every frame line falls on the bins alike.
+struct Samples {
+  cv::Mat rows;      // lines across x bins
+  double s0 = 0, bin = 1;
+  int apart = 1;     // bins between the two of a pair the noise is measured on
+  // Per bin, computed when first asked for: the rows' spread, and their median difference to the bin `apart` on.
+  mutable std::vector<double> spread, pair;
+  // Per bin, its rows against a reference bin's: how far they move together and apart, and the reference's level.
+  struct Departure {
+    int ref = -1;
+    float shift = 0, spread = 0, level = 0;
+  };
+  mutable std::vector<Departure> departures;
+  double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
+  int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
+};
+
+// Mean absolute departure of bin j's rows from their median, each capped so that a scratch weighs little.
+double binSpread(const cv::Mat& m, int j) {
+  std::vector<double> v;
+  for (int r = 0; r < m.rows; ++r) {
+    const float a = m.at<float>(r, j);
+    if (!std::isnan(a)) v.push_back(a);
+  }
+  if (v.empty()) return 1e6;
+  const double mid = median(v);
+  double dev = 0;
+  for (double a : v) dev += std::min(24.0, std::abs(a - mid));
+  return dev / static_cast<double>(v.size());
+}
+
+struct Evidence {
+  double from = 0, to = 0;            // the folded run's ends, s offsets from the prior's middle
+  bool fromClear = false, toClear = false;
+  double fromRise = 0, toRise = 0;    // how sharply each end steps from line to picture, noise units
+  double contrast = 0;                // how much more the flanks depart than the line's sure middle, -1..1
+  int lines = 0;
+};
+
+// The fold of every visible line of a prior (or, `single`, of the one at its
+// middle). In each, every row's level in the most even bin near the middle
+// is its reference; how far the rows depart from it is the evidence, bin by bin.
+Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
+  Evidence out;
+  const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
+  const int centreReach = std::max(1, static_cast<int>(std::lround(kLineTolerance * p.period / s.bin)));
+  const int bins = s.rows.cols;
+  // Every line whose window lies wholly in the samples, by the bin holding its middle.
+  const double first = p.middle - std::floor((p.middle - s.s0) / p.period) * p.period;
+  std::vector<int> middles;
+  for (double m = first; s.binAt(m) + half < bins; m += p.period)
+    if (s.binAt(m) - half >= 0 && (!single || std::abs(m - p.middle) < p.period / 2)) middles.push_back(s.binAt(m));
+  if (middles.empty()) return out;
+  // Where the prior's middle lies within its bin (alike in every line, the bins dividing the pitch).
+  const double within = first - (s.leftOf(s.binAt(first)) + s.bin / 2);
+  // The even bin: the least spread of rows, summed over the lines, near the middle.
+  int even = 0;
+  double least = 1e300;
+  for (int o = -centreReach; o <= centreReach; ++o) {
+    double spread = 0;
+    for (int m : middles) {
+      double& cached = s.spread[m + o];
+      if (std::isnan(cached)) cached = binSpread(s.rows, m + o);
+      spread += cached;
+    }
+    if (spread < least) least = spread, even = o;
+  }
+  // Noise of one bin of one row: from the rows' differences between bins
+  // three pixels or more apart (grain enlarged by a scanner clumps over
+  // neighbours), taken where the window is flattest (a quarter of the
+  // pairs), so that neither edges nor texture count.
+  std::vector<double> pairs;
+  std::vector<double> diffs;
+  for (int m : middles)
+    for (int o = -half; o + s.apart <= half; ++o) {
+      double& cached = s.pair[m + o];
+      if (std::isnan(cached)) {
+        diffs.clear();
+        for (int r = 0; r < s.rows.rows; ++r) {
+          const float a = s.rows.at<float>(r, m + o), b = s.rows.at<float>(r, m + o + s.apart);
+          if (!std::isnan(a) && !std::isnan(b)) diffs.push_back(std::abs(a - b));
+        }
+        cached = diffs.empty() ? -1 : median(diffs);
+      }
+      if (cached >= 0) pairs.push_back(cached);
+    }
+  if (pairs.empty()) return out;
+  std::nth_element(pairs.begin(), pairs.begin() + pairs.size() / 4, pairs.end());
+  const double noise = std::max(0.5, pairs[pairs.size() / 4] / 0.6745 / std::sqrt(2.0));
+  // What two noisy values differ by, as the median over rows: a hair or a
+  // speck across a few rows of the line moves it little.
+  const double unit = 0.954 * noise;
+  // Per line, per bin offset, how far the rows depart from their reference,
+  // in units of the noise's: apart from each other (the rows of a line
+  // move together, if the light drifts along the strip at all; a scene's
+  // rows go their own ways) and, all together, by more than the light
+  // drifts over a line's width (a scene flat across, a sky, at another level).
+  std::vector<std::vector<double>> departures;
+  std::vector<float> away;
+  for (int m : middles) {
+    std::vector<double> departure(2 * half + 1, 0);
+    const int ref = m + even;
+    for (int o = -half; o <= half; ++o) {
+      Samples::Departure& d = s.departures[m + o];
+      if (d.ref != ref) {
+        away.clear();
+        double level = 0;
+        for (int r = 0; r < s.rows.rows; ++r) {
+          const float base = s.rows.at<float>(r, ref), a = s.rows.at<float>(r, m + o);
+          if (!std::isnan(base) && !std::isnan(a)) away.push_back(a - base), level += base;
+        }
+        d.ref = ref;
+        if (away.empty()) {
+          d.spread = 1e6f;
+        } else {
+          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
+          d.shift = away[away.size() / 2];
+          for (float& a : away) a = std::abs(a - d.shift);
+          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
+          d.spread = away[away.size() / 2];
+          d.level = static_cast<float>(level / static_cast<double>(away.size()));
+        }
+      }
+      const double together = std::abs(d.shift) / (kDrift * unit + kLightDrift * d.level) * kLine;
+      departure[o + half] = std::max(d.spread / unit, together);
+    }
+    departures.push_back(std::move(departure));
+  }
+  out.lines = static_cast<int>(departures.size());
+  // The fold: the median over the lines, the mean of two.
+  auto folded = [&](int o) {
+    std::vector<double> v;
+    for (const auto& d : departures) v.push_back(d[o + half]);
+    return v.size() == 2 ? (v[0] + v[1]) / 2 : median(v);
+  };
+  // The run about the even bin.
+  auto runEnd = [&](auto departureAt, int direction) {
+    int o = even;
+    while (std::abs(o + direction) <= half && departureAt(o + direction) <= kLine) o += direction;
+    return o;
+  };
+  const int lo = runEnd(folded, -1), hi = runEnd(folded, 1);
+
+  // How sharply the departure rises just past an end: a frame line's end is
+  // a step within the blur, a scene drifting off the line's level is not.
+  const int blur = std::max(1, static_cast<int>(std::ceil(1.5 / s.bin)));
+  auto rise = [&](int end, int direction) {
+    const int past = end + direction * (blur + 1);
+    if (std::abs(past) > half) return 0.0;
+    const double a = folded(past), b = folded(end);
+    return a >= kNotLine ? std::min(4.0, a - b) : 0.0;
+  };
+  auto agreed = [&](int end, int direction) {
+    int agree = 0;
+    for (const auto& d : departures) {
+      auto own = [&](int o) { return d[o + half]; };
+      agree += std::abs(runEnd(own, direction) - end) <= blur;
+    }
+    // Most lines, or one of two (dust on a line ends its own run early).
+    return agree * 3 >= out.lines * 2 || (out.lines == 2 && agree == 1);
+  };
+  // Bin boundaries as offsets from the prior's middle.
+  out.from = (lo - 0.5) * s.bin - within;
+  out.to = (hi + 0.5) * s.bin - within;
+  const bool fromInside = std::abs(out.from + p.width / 2) <= p.slack, toInside = std::abs(out.to - p.width / 2) <= p.slack;
+  out.fromRise = fromInside ? rise(lo, -1) : 0;
+  out.toRise = toInside ? rise(hi, 1) : 0;
+  out.fromClear = out.fromRise >= kSharp && agreed(lo, -1);
+  out.toClear = out.toRise >= kSharp && agreed(hi, 1);
+  // The run stops at the last bin that is all line; the line's end lies in
+  // the next, blurred one, as far in as that bin is still line: its rows'
+  // departure from the reference as a share of the picture's a little
+  // further on (least squares over the rows, the median over the lines).
+  auto lineShare = [&](int end, int direction) {
+    std::vector<double> shares;
+    for (int m : middles) {
+      const int ref = m + even, mixed = m + end + direction, pic = m + end + direction * (blur + 1);
+      if (std::abs(end + direction * (blur + 1)) > half) continue;
+      double num = 0, den = 0;
+      for (int r = 0; r < s.rows.rows; ++r) {
+        const float base = s.rows.at<float>(r, ref), a = s.rows.at<float>(r, mixed), b = s.rows.at<float>(r, pic);
+        if (std::isnan(base) || std::isnan(a) || std::isnan(b)) continue;
+        num += (a - base) * (b - base), den += (b - base) * (b - base);
+      }
+      if (den > 0) shares.push_back(std::clamp(1 - num / den, 0.0, 1.0));
+    }
+    return shares.empty() ? 0.0 : median(shares);
+  };
+  if (out.fromClear) out.from -= lineShare(lo, -1) * s.bin;
+  if (out.toClear) out.to += lineShare(hi, 1) * s.bin;
+  // Beyond any clear end: the flanks, picture whatever the slack, against
+  // the middle that is line whatever it (a faint but telling texture).
+  {
+    double core = 0, flanks = 0;
+    int coreBins = 0, flankBins = 0;
+    for (int o = -half; o <= half; ++o) {
+      if (o == even) continue;
+      const double at = std::abs(o * s.bin - within);
+      if (at <= p.width / 2 - p.slack) core += folded(o), ++coreBins;
+      else if (at >= p.width / 2 + p.slack) flanks += std::min(folded(o), 4.0), ++flankBins;
+    }
+    if (coreBins >= 3 && flankBins >= 3) out.contrast = std::clamp(flanks / flankBins - core / coreBins, -1.0, 1.0);
+  }
+  // The line as measured must be one the gauge allows: its width from the
+  // apertures' spread, its middle where the pin puts it. A figure just
+  // inside a dark picture carries a run past the line's end and makes it
+  // too wide; that end, the one further from its prior, is given up.
+  auto plausible = [&](double from, double to) {
+    const double length = p.period - p.width, width = to - from;
+    return width >= std::max(p.period - length * (1 + kSizeTolerance) - 2 * s.bin, p.leastWidth) &&
+           width <= p.period - length * (1 - kSizeTolerance) + 2 * s.bin &&
+           std::abs((from + to) / 2) <= p.middleSlack + s.bin;
+  };
+  for (int pass = 0; pass < 2 && (out.fromClear || out.toClear); ++pass) {
+    const double from = out.fromClear ? out.from : -p.width / 2, to = out.toClear ? out.to : p.width / 2;
+    if (plausible(from, to)) break;
+    if (out.fromClear && out.toClear) {
+      if (std::abs(out.from + p.width / 2) > std::abs(out.to - p.width / 2)) out.fromClear = false;
+      else out.toClear = false;
+    } else {
+      out.fromClear = out.toClear = false;
+    }
+  }
+  return out;
+}
+
+// A prior whose pitch is known only roughly (one hole): the line beside the
+// hole and its neighbours a frame either way measured one at a time, each in
+// a window as wide as the pitch's doubt, and the period taken from their
+// middles where both ends of two lines are clear.
+LinePrior withMeasuredPeriod(const Samples& s, const LinePrior& prior) {
+  auto middleOf = [&](double at, double slack, double& middle) {
+    LinePrior one = prior;
+    one.middle = at, one.slack = slack, one.periodSlack = 0;
+    const Evidence e = foldLines(s, one, true);
+    if (e.lines == 0 || !e.fromClear || !e.toClear) return false;
+    middle = at + (e.from + e.to) / 2;
+    return true;
+  };
+  double centre = prior.middle;
+  middleOf(prior.middle, prior.slack, centre);
+  double sum = 0;
+  int count = 0;
+  for (int d : {-1, 1}) {
+    double other = 0;
+    if (middleOf(prior.middle + d * prior.period, prior.slack + prior.periodSlack * prior.period, other)) {
+      const double period = d * (other - centre);
+      if (std::abs(period / prior.period - 1) <= prior.periodSlack) sum += period, ++count;
+    }
+  }
+  LinePrior out = prior;
+  out.periodSlack = 0;
+  if (count == 0) return out;
+  out.period = sum / count;
+  out.middle = prior.anchor + (prior.middle - prior.anchor) * out.period / prior.period;
+  return out;
+}
+
+}  // namespace
+
+FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
+                             const std::vector<LinePrior>& priors, double framed) {
+  FrameLines out;
+  if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
+  // Bins about a two-hundredth of the shortest picture (a frame line's end
+  // to half a percent), at least a pixel, a whole number to the pitch.
+  double shortest = 1e300;
+  for (const LinePrior& p : priors) shortest = std::min(shortest, p.period - p.width);
+  Samples s;
+  const double period = priors[0].period;
+  s.bin = period / std::max(1.0, std::floor(period / std::max(1.0, std::min(shortest / 200, 0.006 * period))));
+  const double reach = std::abs(axes.slope) * scan.rows + 2;
+  s.s0 = -reach;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * reach) / s.bin));
+  // Each sampled line the mean of up to two rows, so that grain weighs
+  // less against the faint texture that tells a dark scene from the line.
+  const int thickness = ts.size() > 1 ? std::clamp(static_cast<int>(std::abs(ts[1] - ts[0])), 1, 2) : 1;
+  s.rows = sampleAlong(scan, axes, ts, s.s0, s.bin, bins, thickness);
+  s.apart = std::max(1, static_cast<int>(std::ceil(3 / s.bin)));
+  s.spread.assign(bins, NAN);
+  s.pair.assign(bins, NAN);
+  s.departures.assign(bins, {});
+
+  double best = -1e300;
+  for (size_t i = 0; i < priors.size(); ++i) {
+    LinePrior p = priors[i];
+    if (p.periodSlack > 0) p = withMeasuredPeriod(s, p);
+    const Evidence e = foldLines(s, p);
+    if (e.lines == 0) continue;
+    // A line shows both its ends where the scenes beside it differ from it;
+    // one end alone is as often a figure's edge inside a dark scene. Then
+    // how sharply the ends rise, and the texture about them.
+    const int clear = e.fromClear + e.toClear;
+    double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
+    // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
+    if (!std::isnan(framed)) {
+      double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
+      if (off < 0) off += p.period;
+      const double away = std::min(off, p.period - off) / (p.period / 8);
+      score -= 2 * away * away;
+    }
+    if (score <= best) continue;
+    best = score;
+    out.candidate = static_cast<int>(i);
+    out.period = p.period;
+    out.middle = p.middle;
+    out.start = {e.fromClear ? e.from : -p.width / 2, e.fromClear};
+    out.end = {e.toClear ? e.to : p.width / 2, e.toClear};
+    out.score = score;
+  }
+  return out;
+}
+
+}  // namespace registration

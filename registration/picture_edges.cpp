@@ -1,0 +1,258 @@
+// measurePictureEdges: the pictures' long edges, measured about their priors.
+//
+// Beyond a picture's long edge lies film that runs unchanged along the
+// strip: the unexposed margin, the clear or dark base. Within the picture
+// the scene changes from place to place along the strip, and at the edge
+// (nearly) every column of the picture steps from scene to margin. So each
+// edge is looked for in a window about its prior as the line across the
+// strip where the columns of the pictures (their inner part along, clear of
+// the rounded corners and the frame lines) step the most, with the pictures
+// varying along the strip on its inner side and the film flat on its outer
+// side. The sound track, striped or wavy along the strip, is no edge by that
+// test; nor is the margin's own edge against the base, flat on both sides.
+// The steps of all the pictures the scan holds are folded into one; the
+// edge is taken when the fold's step is clear and the pictures agree on it,
+// else it stays at its prior.
+
+#include "stages.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace registration {
+
+namespace {
+
+constexpr double kLeastStep = 5;        // gray levels: a step below this is no evidence
+
+double median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+struct EdgeEvidence {
+  double at = 0;
+  bool clear = false;
+  double strength = 0;
+};
+
+// The bins of each picture's inner part along, and of the frame lines' inner part.
+struct Columns {
+  std::vector<std::vector<int>> pictures;
+  std::vector<int> lines;
+};
+
+Columns columnsOf(const FrameLines& lines, double s0, double bin, int bins) {
+  Columns out;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  auto binsIn = [&](double from, double to) {
+    std::vector<int> js;
+    for (int j = std::max(0, static_cast<int>(std::ceil((from + 0.5 - s0) / bin)));
+         j < bins && s0 + (j + 1) * bin - 0.5 <= to; ++j)
+      js.push_back(j);
+    return js;
+  };
+  const double first = lines.middle - std::ceil((lines.middle - s0) / lines.period) * lines.period;
+  for (double m = first - lines.period; m < s0 + bins * bin + lines.period; m += lines.period) {
+    auto js = binsIn(m + lines.end.at + 0.12 * length, m + lines.period + lines.start.at - 0.12 * length);
+    if (js.size() >= 3) out.pictures.push_back(std::move(js));
+    for (int j : binsIn(m + lines.start.at + 1.5, m + lines.end.at - 1.5)) out.lines.push_back(j);
+  }
+  return out;
+}
+
+EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, const AcrossWindow& w,
+                         double height, int inward) {
+  EdgeEvidence out;
+  out.at = w.prior;
+  if (!(w.to > w.from)) return out;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const double tStep = std::max(1.0, height / 400);
+  const int h = std::max(1, static_cast<int>(std::lround(1 / tStep)));
+  const int from = static_cast<int>(std::floor((w.from - w.prior) / tStep)), to = static_cast<int>(std::ceil((w.to - w.prior) / tStep));
+  std::vector<double> ts;
+  for (int i = from - h; i <= to + h; ++i) ts.push_back(w.prior + i * tStep);
+  const double bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const double s0 = -margin;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
+  const cv::Mat m = sampleAlong(scan, axes, ts, s0, bin, bins);
+  const Columns columns = columnsOf(lines, s0, bin, bins);
+  if (columns.pictures.empty()) return out;
+  const int n = static_cast<int>(ts.size());
+  // The median step across the strip at line i of the given columns (a
+  // wild column, dust or a figure, does not move it); NaN where fewer than half show.
+  std::vector<double> steps;
+  auto stepOf = [&](const std::vector<int>& js, int i) {
+    steps.clear();
+    for (int j : js) {
+      const float lo = m.at<float>(i - h, j), hi = m.at<float>(i + h, j);
+      if (!std::isnan(lo) && !std::isnan(hi)) steps.push_back(std::abs(static_cast<double>(hi) - lo));
+    }
+    return steps.size() * 2 >= js.size() && !steps.empty() ? median(steps) : NAN;
+  };
+  // Per picture, per line: its columns' step less the frame lines' step there (a margin's edge or the
+  // sound track runs on past the pictures, through the lines).
+  std::vector<std::vector<double>> step(columns.pictures.size(), std::vector<double>(n, NAN));
+  std::vector<double> fold(n, NAN);
+  for (int i = h; i + h < n; ++i) {
+    const double line = columns.lines.size() >= 2 ? stepOf(columns.lines, i) : NAN;
+    std::vector<double> v;
+    for (size_t k = 0; k < columns.pictures.size(); ++k) {
+      const double s = stepOf(columns.pictures[k], i);
+      if (std::isnan(s)) continue;
+      step[k][i] = std::isnan(line) ? s : s - line;
+      v.push_back(step[k][i]);
+    }
+    fold[i] = median(v);
+  }
+  // Where the frame lines are too thin to sample, a margin's edge is told
+  // from the picture's by what lies inside: the pictures vary along the
+  // strip, the margin does not.
+  const bool thin = columns.lines.size() < 2;
+  std::vector<double> vary(n, NAN);
+  if (thin)
+    for (int i = 0; i < n; ++i) {
+      std::vector<double> v;
+      for (const auto& js : columns.pictures) {
+        steps.clear();
+        for (int j : js) {
+          const float a = m.at<float>(i, j);
+          if (!std::isnan(a)) steps.push_back(a);
+        }
+        if (steps.size() * 2 < js.size() || steps.empty()) continue;
+        const double mid = median(steps);
+        double dev = 0;
+        for (double a : steps) dev += std::abs(a - mid);
+        v.push_back(dev / static_cast<double>(steps.size()));
+      }
+      vary[i] = median(v);
+    }
+  auto side = [&](int i, int direction) {
+    double sum = 0;
+    int count = 0;
+    for (int d = h + 1; d <= h + 4; ++d) {
+      const int j = i + direction * d;
+      if (j >= 0 && j < n && !std::isnan(vary[j])) sum += vary[j], ++count;
+    }
+    return count ? sum / count : NAN;
+  };
+  // Right inside the edge the scene must already vary: a margin a few
+  // pixels wide between the picture and the base must not pass for it.
+  auto pictureInside = [&](int i) {
+    if (!thin) return true;
+    const double out = side(i, -inward);
+    if (std::isnan(out)) return false;
+    for (int d = h + 1; d <= h + 2; ++d) {
+      const int j = i + inward * d;
+      if (j < 0 || j >= n || std::isnan(vary[j]) || vary[j] < 1.5 * out + 1) return false;
+    }
+    return true;
+  };
+  int best = -1;
+  for (int i = h; i + h < n; ++i)
+    if (!std::isnan(fold[i]) && (best < 0 || fold[i] > fold[best]) && pictureInside(i)) best = i;
+  if (best < 0 || fold[best] < kLeastStep) return out;
+  // The pictures agree on it one by one.
+  int agree = 0, voters = 0;
+  for (const auto& p : step) {
+    int own = -1;
+    for (int i = h; i + h < n; ++i)
+      if (!std::isnan(p[i]) && (own < 0 || p[i] > p[own])) own = i;
+    if (own < 0) continue;
+    ++voters;
+    agree += std::abs(own - best) <= h;
+  }
+  if (agree * 3 < voters * 2) return out;
+  // A parabola through the peak and its neighbours places the edge between the lines.
+  double offset = 0;
+  if (best > h && best + h + 1 < n && !std::isnan(fold[best - 1]) && !std::isnan(fold[best + 1])) {
+    const double a = fold[best - 1], c = fold[best + 1];
+    const double den = a - 2 * fold[best] + c;
+    if (den < 0) offset = std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
+  }
+  out.at = ts[best] + offset * tStep;
+  out.clear = true;
+  out.strength = fold[best];
+  return out;
+}
+
+}  // namespace
+
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {
+  if (!(to > from) || !(lines.period > 8)) return NAN;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const double bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
+  const Columns columns = columnsOf(lines, -margin, bin, bins);
+  if (columns.pictures.empty() || columns.lines.size() < 2) return NAN;
+  std::vector<double> ts;
+  const int n = std::clamp(static_cast<int>(to - from), 1, 24);
+  for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
+  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  std::vector<double> pic, line, contrast;
+  for (int i = 0; i < n; ++i) {
+    pic.clear(), line.clear();
+    for (const auto& js : columns.pictures)
+      for (int j : js)
+        if (!std::isnan(m.at<float>(i, j))) pic.push_back(m.at<float>(i, j));
+    for (int j : columns.lines)
+      if (!std::isnan(m.at<float>(i, j))) line.push_back(m.at<float>(i, j));
+    if (!pic.empty() && !line.empty()) contrast.push_back(std::abs(median(pic) - median(line)));
+  }
+  if (contrast.empty()) return NAN;
+  double sum = 0;
+  for (double c : contrast) sum += c;
+  return sum / static_cast<double>(contrast.size());
+}
+
+double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
+                             double to) {
+  if (!(lines.period > 8) || !(to > from)) return 0;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const double bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
+  const Columns columns = columnsOf(lines, -margin, bin, bins);
+  if (columns.pictures.empty() || columns.lines.size() < 4) return 0;
+  std::vector<double> ts;
+  for (int i = 0; i < 8; ++i) ts.push_back(from + (to - from) * (i + 0.5) / 8);
+  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  std::vector<double> pic, line;
+  double throughLines = 0, throughPictures = 0;
+  for (int r = 0; r < m.rows; ++r) {
+    pic.clear(), line.clear();
+    for (const auto& js : columns.pictures)
+      for (int j : js)
+        if (!std::isnan(m.at<float>(r, j))) pic.push_back(m.at<float>(r, j));
+    for (int j : columns.lines)
+      if (!std::isnan(m.at<float>(r, j))) line.push_back(m.at<float>(r, j));
+    if (pic.size() < 4 || line.size() < 4) return 0;
+    auto spread = [](std::vector<double>& v) {
+      const double mid = median(v);
+      for (double& a : v) a = std::abs(a - mid);
+      return median(v);
+    };
+    throughLines += spread(line), throughPictures += spread(pic);
+  }
+  throughLines /= m.rows, throughPictures /= m.rows;
+  return throughLines >= 0.5 * throughPictures ? throughLines : 0;
+}
+
+PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
+                                  const AcrossWindow& top, const AcrossWindow& bottom) {
+  PictureAcross out;
+  out.top = {top.prior, false};
+  out.bottom = {bottom.prior, false};
+  if (!(lines.period > 8) || !(bottom.prior > top.prior)) return out;
+  const EdgeEvidence t = measureEdge(scan, axes, lines, top, bottom.prior - top.prior, 1);
+  const EdgeEvidence b = measureEdge(scan, axes, lines, bottom, bottom.prior - top.prior, -1);
+  out.top = {t.at, t.clear};
+  out.bottom = {b.at, b.clear};
+  out.score = t.strength + b.strength;
+  return out;
+}
+
+}  // namespace registration

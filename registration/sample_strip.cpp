@@ -1,0 +1,77 @@
+// sampleAlong: gray means of the full-resolution scan along lines parallel
+// to the strip, binned by their place along it.
+//
+// The frame lines and the pictures' edges are measured to a fraction of a
+// millimetre, finer than the reduced copy's pixels, but only a hundred or so
+// lines of the scan are needed for it: each is read here straight from the
+// scan, one run of pixels per scan row it crosses (a tilt of a degree keeps
+// a line on one row for sixty pixels), colour turned to gray on the way.
+
+#include "stages.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace registration {
+
+cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
+                    int bins, int thickness) {
+  cv::Mat out(static_cast<int>(ts.size()), std::max(bins, 0), CV_32F, cv::Scalar(NAN));
+  if (scan.empty() || bins <= 0 || !(bin > 0) || ts.empty()) return out;
+  const int channels = scan.channels();
+  // Sums per bin and channel, turned to gray once per bin.
+  std::vector<int> sum(static_cast<size_t>(bins) * channels), count(bins);
+  const int layers = std::max(1, thickness);
+  for (size_t i = 0; i < ts.size(); ++i) {
+    std::fill(sum.begin(), sum.end(), 0);
+    std::fill(count.begin(), count.end(), 0);
+    for (int layer = 0; layer < layers; ++layer) {
+      // The line y(x) = t + slope (x - xMid), taken row by row: x runs over
+      // [x, xEnd) while y rounds to `row`.
+      const double t = ts[i] + layer - (layers - 1) / 2.0;
+      int x = 0;
+      while (x < scan.cols) {
+        const long row = std::lround(t + axes.slope * (x - axes.xMid));
+        int xEnd = scan.cols;
+        if (axes.slope != 0) {
+          const double edge = axes.slope > 0 ? row + 0.5 : row - 0.5;
+          const double xCross = axes.xMid + (edge - t) / axes.slope;
+          if (xCross < scan.cols) xEnd = std::max(x + 1, static_cast<int>(std::ceil(xCross)));
+        }
+        if (row >= 0 && row < scan.rows) {
+          const uchar* p = scan.ptr<uchar>(static_cast<int>(row));
+          // Pixel c lies at s = c + shift, in bin floor((s - s0) / bin),
+          // stepped in fixed point: one multiply for the run, none a pixel.
+          const double shift = axes.slope * (static_cast<double>(row) - axes.yMid) - s0;
+          const int from = std::max(x, static_cast<int>(std::ceil(-shift)));
+          const int to = std::min(xEnd, static_cast<int>(std::ceil(bins * bin - shift)));
+          if (from < to) {
+            const double scale = 65536.0 / bin;
+            int64_t u = static_cast<int64_t>(std::floor((from + shift) * scale));
+            const int64_t step = static_cast<int64_t>(std::llround(scale));
+            for (int c = from; c < to; ++c, u += step) {
+              const int j = std::min(bins - 1, static_cast<int>(u >> 16));
+              int* acc = &sum[static_cast<size_t>(j) * channels];
+              const uchar* q = p + c * channels;
+              for (int ch = 0; ch < channels; ++ch) acc[ch] += q[ch];
+              ++count[j];
+            }
+          }
+        }
+        x = xEnd;
+      }
+    }
+    float* o = out.ptr<float>(static_cast<int>(i));
+    for (int j = 0; j < bins; ++j) {
+      if (count[j] == 0) continue;
+      const int* a = &sum[static_cast<size_t>(j) * channels];
+      // Gray by the BT.601 weights on B, G, R, the weights OpenCV's own conversion uses.
+      const float level = channels == 3 ? 0.114f * a[0] + 0.587f * a[1] + 0.299f * a[2] : static_cast<float>(a[0]);
+      o[j] = level / static_cast<float>(count[j]);
+    }
+  }
+  return out;
+}
+
+}  // namespace registration
