@@ -96,58 +96,9 @@ cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
 }
 
 // Filled, compact islands above `level` that touch no edge of the copy.
-// The islands (4-connected) are labelled and boxed in one raster pass,
-// union-find over the labels given on the way, each island's root its
-// first pixel's label: a small copy's pass costs less than the start of the
-// threads OpenCV's own labelling runs on. Islands come in raster order of
-// their first pixel.
 std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
-  struct Box {
-    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
-  };
-  const int cut = static_cast<int>(std::floor(level));  // what a threshold at `level` keeps of 8-bit levels
-  std::vector<int> parent{0};
-  std::vector<Box> boxes(1);
-  auto rootOf = [&](int a) {
-    while (parent[a] != a) a = parent[a] = parent[parent[a]];
-    return a;
-  };
-  std::vector<int> above(contrast.cols, 0), here(contrast.cols, 0);
-  for (int r = 0; r < contrast.rows; ++r) {
-    const uchar* p = contrast.ptr<uchar>(r);
-    for (int c = 0; c < contrast.cols; ++c) {
-      if (p[c] <= cut) {
-        here[c] = 0;
-        continue;
-      }
-      const int left = c > 0 ? here[c - 1] : 0, up = above[c];
-      int label = left ? left : up;
-      if (!left && !up) {
-        label = static_cast<int>(parent.size());
-        parent.push_back(label), boxes.emplace_back();
-      } else if (left && up && left != up) {
-        const int a = rootOf(left), b = rootOf(up);
-        label = std::min(a, b), parent[std::max(a, b)] = label;
-      }
-      here[c] = label;
-      Box& b = boxes[label];
-      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
-    }
-    std::swap(above, here);
-  }
-  const int n = static_cast<int>(parent.size());
-  for (int i = n - 1; i > 0; --i) {
-    const int root = rootOf(i);
-    if (root == i) continue;
-    Box &into = boxes[root], &from = boxes[i];
-    into.x0 = std::min(into.x0, from.x0), into.x1 = std::max(into.x1, from.x1);
-    into.y0 = std::min(into.y0, from.y0), into.y1 = std::max(into.y1, from.y1), into.area += from.area;
-    from.area = 0;
-  }
   std::vector<Blob> out;
-  for (int i = 1; i < n; ++i) {
-    const Box& b = boxes[i];
-    if (b.area == 0 || parent[i] != i) continue;
+  for (const IslandBox& b : islandBoxes(contrast, static_cast<int>(std::floor(level)))) {
     const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
     if (w < 3 || h < 3 || b.area < 8) continue;
     if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
@@ -499,6 +450,55 @@ bool sameBlobs(const Candidate& a, const Candidate& b) {
 }
 
 }  // namespace
+
+// The islands (4-connected) are labelled and boxed in one raster pass,
+// union-find over the labels given on the way, each island's root the
+// label of its first pixel: a reduced copy's pass costs less than starting
+// the threads OpenCV's own labelling runs on.
+std::vector<IslandBox> islandBoxes(const cv::Mat& image, int level) {
+  std::vector<int> parent{0};
+  std::vector<IslandBox> boxes(1);
+  auto rootOf = [&](int a) {
+    while (parent[a] != a) a = parent[a] = parent[parent[a]];
+    return a;
+  };
+  std::vector<int> above(image.cols, 0), here(image.cols, 0);
+  for (int r = 0; r < image.rows; ++r) {
+    const uchar* p = image.ptr<uchar>(r);
+    for (int c = 0; c < image.cols; ++c) {
+      if (p[c] <= level) {
+        here[c] = 0;
+        continue;
+      }
+      const int left = c > 0 ? here[c - 1] : 0, up = above[c];
+      int label = left ? left : up;
+      if (!left && !up) {
+        label = static_cast<int>(parent.size());
+        parent.push_back(label), boxes.emplace_back();
+      } else if (left && up && left != up) {
+        const int a = rootOf(left), b = rootOf(up);
+        label = std::min(a, b), parent[std::max(a, b)] = label;
+      }
+      here[c] = label;
+      IslandBox& b = boxes[label];
+      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
+    }
+    std::swap(above, here);
+  }
+  // Each label's box into its root's; the roots, in the order they were given, are the islands.
+  const int n = static_cast<int>(parent.size());
+  for (int i = n - 1; i > 0; --i) {
+    const int root = rootOf(i);
+    if (root == i) continue;
+    IslandBox &into = boxes[root], &from = boxes[i];
+    into.x0 = std::min(into.x0, from.x0), into.x1 = std::max(into.x1, from.x1);
+    into.y0 = std::min(into.y0, from.y0), into.y1 = std::max(into.y1, from.y1), into.area += from.area;
+  }
+  std::vector<IslandBox> out;
+  for (int i = 1; i < n; ++i)
+    if (parent[i] == i) out.push_back(boxes[i]);
+  return out;
+}
 
 std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
   if (copy.rows < 8 || copy.cols < 8) return {};
