@@ -96,27 +96,9 @@ cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
 }
 
 // Filled, compact islands above `level` that touch no edge of the copy.
-// The islands' boxes are gathered in one pass over the labels: OpenCV's own
-// statistics run on threads whose start costs more than a small copy's pass.
 std::vector<Blob> blobsAt(const cv::Mat& contrast, double level) {
-  cv::Mat bin, labels;
-  cv::threshold(contrast, bin, level, 255, cv::THRESH_BINARY);
-  const int n = cv::connectedComponents(bin, labels, 4, CV_32S);
-  struct Box {
-    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
-  };
-  std::vector<Box> boxes(n);
-  for (int r = 0; r < labels.rows; ++r) {
-    const int* l = labels.ptr<int>(r);
-    for (int c = 0; c < labels.cols; ++c) {
-      if (l[c] == 0) continue;
-      Box& b = boxes[l[c]];
-      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
-    }
-  }
   std::vector<Blob> out;
-  for (int i = 1; i < n; ++i) {
-    const Box& b = boxes[i];
+  for (const IslandBox& b : islandBoxes(contrast, static_cast<int>(std::floor(level)))) {
     const int w = b.x1 - b.x0 + 1, h = b.y1 - b.y0 + 1;
     if (w < 3 || h < 3 || b.area < 8) continue;
     if (b.x0 == 0 || b.y0 == 0 || b.x1 == contrast.cols - 1 || b.y1 == contrast.rows - 1) continue;
@@ -133,13 +115,18 @@ bool likeSized(const Blob& a, const Blob& b) {
   return std::max(a.w, b.w) <= 1.3 * std::min(a.w, b.w) && std::max(a.h, b.h) <= 1.3 * std::min(a.h, b.h);
 }
 
-double distanceToWhole(double v) { return std::abs(v - std::round(v)); }
+// Rounded by a cast: std::round is a library call on the baseline x86-64,
+// and this runs for every pair of islands at every pitch tried.
+double distanceToWhole(double v) {
+  return std::abs(v - static_cast<double>(static_cast<long long>(v < 0 ? v - 0.5 : v + 0.5)));
+}
 
 // Rows of like blobs: the longest row through each blob, longest first, a
 // blob already in a longer row starting none of its own.
 std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
   std::vector<std::vector<int>> rows;
   constexpr double kSlope = 0.025;  // a little over a degree and a third
+  std::vector<double> offsets;
   for (size_t i = 0; i < blobs.size(); ++i) {
     const Blob& a = blobs[i];
     std::vector<int> partners;
@@ -150,19 +137,24 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
       if (std::abs(dx) < 1.6 * a.w || std::abs(b.y - a.y) > kSlope * std::abs(dx) + 0.25 * a.h) continue;
       partners.push_back(static_cast<int>(j));
     }
-    // The pitch that puts the most partners on whole steps from this blob; the longest such.
-    std::vector<int> best;
+    // The pitch that puts the most partners on whole steps from this blob;
+    // the longest such. Counted first, the members gathered once at the end.
+    offsets.clear();
+    for (int m : partners) offsets.push_back(blobs[m].x - a.x);
+    size_t bestCount = 0;
     double bestPitch = 0;
-    for (int j : partners)
+    for (double dx : offsets)
       for (int k = 1; k <= 4; ++k) {
-        const double pitch = std::abs(blobs[j].x - a.x) / k;
+        const double pitch = std::abs(dx) / k;
         if (pitch < 1.6 * a.w) break;
-        std::vector<int> members;
-        for (int m : partners)
-          if (distanceToWhole((blobs[m].x - a.x) / pitch) <= 0.1) members.push_back(m);
-        if (members.size() > best.size() || (members.size() == best.size() && pitch > bestPitch))
-          best = members, bestPitch = pitch;
+        size_t count = 0;
+        for (double o : offsets) count += distanceToWhole(o / pitch) <= 0.1;
+        if (count > bestCount || (count == bestCount && pitch > bestPitch)) bestCount = count, bestPitch = pitch;
       }
+    std::vector<int> best;
+    if (bestPitch > 0)
+      for (size_t m = 0; m < partners.size(); ++m)
+        if (distanceToWhole(offsets[m] / bestPitch) <= 0.1) best.push_back(partners[m]);
     best.push_back(static_cast<int>(i));
     std::sort(best.begin(), best.end(), [&](int p, int q) { return blobs[p].x < blobs[q].x; });
     rows.push_back(best);
@@ -458,6 +450,55 @@ bool sameBlobs(const Candidate& a, const Candidate& b) {
 }
 
 }  // namespace
+
+// The islands (4-connected) are labelled and boxed in one raster pass,
+// union-find over the labels given on the way, each island's root the
+// label of its first pixel: a reduced copy's pass costs less than starting
+// the threads OpenCV's own labelling runs on.
+std::vector<IslandBox> islandBoxes(const cv::Mat& image, int level) {
+  std::vector<int> parent{0};
+  std::vector<IslandBox> boxes(1);
+  auto rootOf = [&](int a) {
+    while (parent[a] != a) a = parent[a] = parent[parent[a]];
+    return a;
+  };
+  std::vector<int> above(image.cols, 0), here(image.cols, 0);
+  for (int r = 0; r < image.rows; ++r) {
+    const uchar* p = image.ptr<uchar>(r);
+    for (int c = 0; c < image.cols; ++c) {
+      if (p[c] <= level) {
+        here[c] = 0;
+        continue;
+      }
+      const int left = c > 0 ? here[c - 1] : 0, up = above[c];
+      int label = left ? left : up;
+      if (!left && !up) {
+        label = static_cast<int>(parent.size());
+        parent.push_back(label), boxes.emplace_back();
+      } else if (left && up && left != up) {
+        const int a = rootOf(left), b = rootOf(up);
+        label = std::min(a, b), parent[std::max(a, b)] = label;
+      }
+      here[c] = label;
+      IslandBox& b = boxes[label];
+      b.x0 = std::min(b.x0, c), b.x1 = std::max(b.x1, c), b.y0 = std::min(b.y0, r), b.y1 = std::max(b.y1, r), ++b.area;
+    }
+    std::swap(above, here);
+  }
+  // Each label's box into its root's; the roots, in the order they were given, are the islands.
+  const int n = static_cast<int>(parent.size());
+  for (int i = n - 1; i > 0; --i) {
+    const int root = rootOf(i);
+    if (root == i) continue;
+    IslandBox &into = boxes[root], &from = boxes[i];
+    into.x0 = std::min(into.x0, from.x0), into.x1 = std::max(into.x1, from.x1);
+    into.y0 = std::min(into.y0, from.y0), into.y1 = std::max(into.y1, from.y1), into.area += from.area;
+  }
+  std::vector<IslandBox> out;
+  for (int i = 1; i < n; ++i)
+    if (parent[i] == i) out.push_back(boxes[i]);
+  return out;
+}
 
 std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
   if (copy.rows < 8 || copy.cols < 8) return {};

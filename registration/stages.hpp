@@ -5,6 +5,7 @@
 //
 //   reduceScan          gray copy reduced by a whole factor, and that factor
 //   findHoleRows        rows of hole-shaped blobs at a common pitch, best first
+//   islandBoxes         the boxes of a copy's islands above a level, for findHoleRows
 //   measurePitch        pitch along the strip and tilt from the hole centres
 //   findStripEdges      the strip's two edges across, where scanner background shows
 //   identifyGauge       the gauge whose perforations and width fit the measurements
@@ -70,6 +71,14 @@ cv::Mat toGray(const cv::Mat& scan);
 Reduced reduceScan(const cv::Mat& scan);
 
 std::vector<HoleRow> findHoleRows(const cv::Mat& gray);
+
+// The 4-connected islands of an 8-bit image's pixels above `level`: each
+// one's box (inclusive corners) and pixel count, in raster order of its
+// first pixel.
+struct IslandBox {
+  int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
+};
+std::vector<IslandBox> islandBoxes(const cv::Mat& image, int level);
 
 struct PitchFit {
   double pitchX = 0;   // x distance between neighbouring holes; 0 when it could not be measured
