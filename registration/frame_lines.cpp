@@ -175,12 +175,14 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     departures.push_back(std::move(departure));
   }
   out.lines = static_cast<int>(departures.size());
-  // The fold: the median over the lines, the mean of two.
-  auto folded = [&](int o) {
-    std::vector<double> v;
-    for (const auto& d : departures) v.push_back(d[o + half]);
-    return v.size() == 2 ? (v[0] + v[1]) / 2 : median(v);
-  };
+  // The fold: the median over the lines, the mean of two; once a bin.
+  std::vector<double> fold(2 * half + 1), column;
+  for (int o = -half; o <= half; ++o) {
+    column.clear();
+    for (const auto& d : departures) column.push_back(d[o + half]);
+    fold[o + half] = column.size() == 2 ? (column[0] + column[1]) / 2 : median(column);
+  }
+  auto folded = [&](int o) { return fold[o + half]; };
   // The run about the even bin.
   auto runEnd = [&](auto departureAt, int direction) {
     int o = even;
