@@ -239,18 +239,6 @@ def reel(runs):
             print(f"| {program} | " + " | ".join(cols) + " |", flush=True)
 
 
-def least_cpu(cmd, cwd, runs=7):
-    """The least processor time (ms) of a few runs: other work on the machine
-    only ever adds to a run's time, so the least is the steadiest measure."""
-    times = []
-    for _ in range(runs):
-        before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        sh(cmd, cwd)
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        times.append(1000.0 * (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
-    return min(times)
-
-
 REGISTER_SCANS = 40
 
 
@@ -270,12 +258,36 @@ def reel_of(kind, scale, channels, count):
     return f"{kind}-x{scale}-{channels}ch", base
 
 
+def cpu_of(cmd, cwd):
+    """Processor time (ms), user plus system, of one run."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    sh(cmd, cwd)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return 1000.0 * (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+
+
+def further_scan_cpu(cmds, full, one, n, runs=7):
+    """Per command, the processor time of a further scan: the least of
+    `runs` runs on all n scans less the least on one, over n - 1 (other
+    work on the machine only ever adds to a run's time, so the least is
+    the steadiest measure). The commands' runs take turns, so that a slow
+    spell of the machine falls on all of them alike rather than on
+    whichever ran then."""
+    least = {}
+    for _ in range(runs):
+        for i, cmd in enumerate(cmds):
+            for folder in (full, one):
+                t = cpu_of(cmd, folder)
+                least[(i, folder)] = min(t, least.get((i, folder), t))
+    return [(least[(i, full)] - least[(i, one)]) / (n - 1) for i in range(len(cmds))]
+
+
 def register_ratio(scales):
-    """Processor time of a further scan with and without --register: the
-    difference of the least times of runs with --all on 40 scans and on one,
-    over 39 (forty scans rather than the default run's ten, so that what the
-    machine's other work adds to a run weighs little against the scans'
-    own time), per set and program, and the scans the perforations registered."""
+    """Processor time of a further scan with and without --register (see
+    further_scan_cpu) on forty scans of each set, with --all: forty rather
+    than the default run's ten, so that what the machine's other work adds
+    to a run weighs little against the scans' own time; per set and
+    program, and the scans the perforations registered."""
     n = REGISTER_SCANS
     print("| scans | program | processor ms per scan | with --register | ratio | scans registered |")
     print("|" + "---|" * 6)
@@ -286,8 +298,7 @@ def register_ratio(scales):
                 one, full = os.path.join(base, "one"), os.path.join(base, "all")
                 for program in KINDS[kind]["programs"]:
                     prog = [os.path.join(BIN, program), "--all"]
-                    plain, registered = ((least_cpu(c, full) - least_cpu(c, one)) / (n - 1)
-                                         for c in (prog, prog + ["--register"]))
+                    plain, registered = further_scan_cpu([prog, prog + ["--register"]], full, one, n)
                     out = subprocess.run(prog + ["--register"], cwd=full, capture_output=True, text=True).stdout
                     print(f"| {name} | {program} | {plain:.1f} | {registered:.1f} | {registered / plain:.2f} |"
                           f" {out.count('gauge ')} of {n} |", flush=True)

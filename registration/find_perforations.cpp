@@ -45,32 +45,42 @@ struct Blob {
 // column, centred on each pixel, the first and last rows repeated beyond:
 // van Herk's and Gil and Werman's running extreme, a few comparisons a
 // pixel whatever the run's length, each row's taken at once.
+//
+// Blocks of `length` rows (the first starting `half` rows above the copy):
+// a pixel's run spans the rest of its block, whose extremes a pass upwards
+// gives (suffix), and the start of the next, whose extremes a pass
+// downwards gives (prefix). So only one block of each is held at a time,
+// small enough to come from the allocator's free memory, not new pages.
 template <bool Least>
 cv::Mat runDown(const cv::Mat& src, int length) {
   const int n = src.rows, w = src.cols, half = length / 2;
-  const int blocks = (n + 2 * half + length - 1) / length, padded = blocks * length;
-  cv::Mat g(padded, w, CV_8U), h(padded, w, CV_8U), dst(n, w, CV_8U);
+  cv::Mat dst(n, w, CV_8U);
+  std::vector<uchar> suffix(static_cast<size_t>(length) * w), prefix(static_cast<size_t>(length) * w);
   auto row = [&](int i) { return src.ptr<uchar>(std::clamp(i - half, 0, n - 1)); };
   auto pick = [](uchar x, uchar y) { return Least ? std::min(x, y) : std::max(x, y); };
-  for (int b = 0; b < blocks; ++b) {
-    const int from = b * length, to = from + length - 1;
-    std::copy(row(from), row(from) + w, g.ptr<uchar>(from));
-    for (int i = from + 1; i <= to; ++i) {
-      const uchar *prev = g.ptr<uchar>(i - 1), *a = row(i);
-      uchar* out = g.ptr<uchar>(i);
-      for (int x = 0; x < w; ++x) out[x] = pick(prev[x], a[x]);
-    }
-    std::copy(row(to), row(to) + w, h.ptr<uchar>(to));
-    for (int i = to - 1; i >= from; --i) {
-      const uchar *next = h.ptr<uchar>(i + 1), *a = row(i);
-      uchar* out = h.ptr<uchar>(i);
+  for (int from = 0; from < n; from += length) {
+    uchar* h = suffix.data();
+    std::copy(row(from + length - 1), row(from + length - 1) + w, h + static_cast<size_t>(length - 1) * w);
+    for (int k = length - 2; k >= 0; --k) {
+      const uchar *next = h + static_cast<size_t>(k + 1) * w, *a = row(from + k);
+      uchar* out = h + static_cast<size_t>(k) * w;
       for (int x = 0; x < w; ++x) out[x] = pick(next[x], a[x]);
     }
-  }
-  for (int y = 0; y < n; ++y) {
-    const uchar *left = h.ptr<uchar>(y), *right = g.ptr<uchar>(y + length - 1);
-    uchar* out = dst.ptr<uchar>(y);
-    for (int x = 0; x < w; ++x) out[x] = pick(left[x], right[x]);
+    std::copy(h, h + w, dst.ptr<uchar>(from));
+    const int rows = std::min(length, n - from);
+    if (rows < 2) continue;
+    uchar* g = prefix.data();
+    std::copy(row(from + length), row(from + length) + w, g);
+    for (int k = 1; k + 1 < rows; ++k) {
+      const uchar *prev = g + static_cast<size_t>(k - 1) * w, *a = row(from + length + k);
+      uchar* out = g + static_cast<size_t>(k) * w;
+      for (int x = 0; x < w; ++x) out[x] = pick(prev[x], a[x]);
+    }
+    for (int k = 1; k < rows; ++k) {
+      const uchar *left = h + static_cast<size_t>(k) * w, *right = g + static_cast<size_t>(k - 1) * w;
+      uchar* out = dst.ptr<uchar>(from + k);
+      for (int x = 0; x < w; ++x) out[x] = pick(left[x], right[x]);
+    }
   }
   return dst;
 }
@@ -223,26 +233,54 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   const double hole = median(inner, innerCount), base = median(border, borderCount);
   if (hole - base < minContrast) return std::nullopt;
 
-  // The island: past half-way and joined to the middle.
+  // The island: past half-way and joined to the middle (4-connected),
+  // filled on a copy of the box framed by a pixel that is never past, so
+  // the fill needs no bounds; then grown by a pixel each way (3 x 3).
   const cv::Mat roi = image(box);
   const double half = (hole + base) / 2;
-  cv::Mat past;
-  cv::compare(roi, half, past, cv::CMP_GT);
+  const int stride = roi.cols + 2;
+  enum : uchar { kNot = 0, kPast = 1, kIsland = 2 };
+  std::vector<uchar> cell(static_cast<size_t>(roi.rows + 2) * stride, kNot);
+  for (int r = 0; r < roi.rows; ++r) {
+    const uchar* p = roi.ptr<uchar>(r);
+    uchar* q = &cell[static_cast<size_t>(r + 1) * stride + 1];
+    for (int c = 0; c < roi.cols; ++c) q[c] = p[c] > half ? kPast : kNot;
+  }
   const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
-  if (past.at<uchar>(middle) == 0) return std::nullopt;
-  cv::Rect spread;
-  cv::floodFill(past, middle, cv::Scalar(128), &spread, cv::Scalar(), cv::Scalar(), 4);
-  cv::Mat island = past == 128;
-  if (spread.x == 0 || spread.y == 0 || spread.x + spread.width == roi.cols || spread.y + spread.height == roi.rows) {
+  const int seed = (middle.y + 1) * stride + middle.x + 1;
+  if (cell[seed] != kPast) return std::nullopt;
+  int x0 = middle.x, x1 = middle.x, y0 = middle.y, y1 = middle.y;
+  std::vector<int> pending{seed};
+  cell[seed] = kIsland;
+  while (!pending.empty()) {
+    const int i = pending.back();
+    pending.pop_back();
+    const int x = i % stride - 1, y = i / stride - 1;
+    x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    for (const int j : {i - 1, i + 1, i - stride, i + stride})
+      if (cell[j] == kPast) cell[j] = kIsland, pending.push_back(j);
+  }
+  if (x0 == 0 || y0 == 0 || x1 == roi.cols - 1 || y1 == roi.rows - 1) {
     // Joined to something beyond the box: keep the expected size about the middle.
     const cv::Rect expected(cvRound(centre.x - size.width / 2 - 1.5) - box.x, cvRound(centre.y - size.height / 2 - 1.5) - box.y,
                             cvRound(size.width + 3), cvRound(size.height + 3));
-    cv::Mat cut(island.size(), CV_8U, cv::Scalar(0));
     const cv::Rect keep = expected & cv::Rect(0, 0, roi.cols, roi.rows);
-    island(keep).copyTo(cut(keep));
-    island = cut;
+    for (int r = 0; r < roi.rows; ++r)
+      for (int c = 0; c < roi.cols; ++c)
+        if (!keep.contains({c, r})) {
+          uchar& v = cell[static_cast<size_t>(r + 1) * stride + c + 1];
+          if (v == kIsland) v = kPast;
+        }
   }
-  cv::dilate(island, island, cv::Mat());
+  cv::Mat island(roi.size(), CV_8U);
+  for (int r = 0; r < roi.rows; ++r) {
+    const uchar *up = &cell[static_cast<size_t>(r) * stride + 1], *at = up + stride, *down = at + stride;
+    uchar* m = island.ptr<uchar>(r);
+    for (int c = 0; c < roi.cols; ++c)
+      m[c] = (up[c - 1] == kIsland) | (up[c] == kIsland) | (up[c + 1] == kIsland) | (at[c - 1] == kIsland) |
+             (at[c] == kIsland) | (at[c + 1] == kIsland) | (down[c - 1] == kIsland) | (down[c] == kIsland) |
+             (down[c + 1] == kIsland);
+  }
 
   // Weighted centre, and the weight summed along each row and down each column.
   const double scale = 1.0 / (hole - base);

@@ -39,7 +39,8 @@ constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
 // units and a share of the level, as uneven light drifts along the strip.
 constexpr double kDrift = 2.5, kLightDrift = 0.015;
 
-double median(std::vector<double> v) {
+// Reorders v: every caller is done with its order.
+double median(std::vector<double>& v) {
   if (v.empty()) return NAN;
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
   return v[v.size() / 2];
@@ -72,8 +73,11 @@ double binSpread(const cv::Mat& m, int j) {
   }
   if (v.empty()) return 1e6;
   const double mid = median(v);
-  double dev = 0;
-  for (double a : v) dev += std::min(24.0, std::abs(a - mid));
+  double dev = 0;  // summed in the rows' order
+  for (int r = 0; r < m.rows; ++r) {
+    const float a = m.at<float>(r, j);
+    if (!std::isnan(a)) dev += std::min(24.0, std::abs(a - mid));
+  }
   return dev / static_cast<double>(v.size());
 }
 
@@ -175,12 +179,14 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     departures.push_back(std::move(departure));
   }
   out.lines = static_cast<int>(departures.size());
-  // The fold: the median over the lines, the mean of two.
-  auto folded = [&](int o) {
-    std::vector<double> v;
-    for (const auto& d : departures) v.push_back(d[o + half]);
-    return v.size() == 2 ? (v[0] + v[1]) / 2 : median(v);
-  };
+  // The fold: the median over the lines, the mean of two; once a bin.
+  std::vector<double> fold(2 * half + 1), column;
+  for (int o = -half; o <= half; ++o) {
+    column.clear();
+    for (const auto& d : departures) column.push_back(d[o + half]);
+    fold[o + half] = column.size() == 2 ? (column[0] + column[1]) / 2 : median(column);
+  }
+  auto folded = [&](int o) { return fold[o + half]; };
   // The run about the even bin.
   auto runEnd = [&](auto departureAt, int direction) {
     int o = even;
