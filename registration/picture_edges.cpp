@@ -252,6 +252,19 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
   out.top = {t.at, t.clear};
   out.bottom = {b.at, b.clear};
   out.score = t.strength + b.strength;
+  // The height as measured must be one the aperture allows (within the
+  // size tolerance): a figure or a band as dark as the margin beside the
+  // picture moves an edge, and the aperture's size tells on it. Of two
+  // edges measured, the one further from its prior is given up; of one,
+  // that one, the other staying at its prior.
+  const double prior = bottom.prior - top.prior;
+  auto allowed = [&](double height) { return std::abs(height / prior - 1) <= kSizeTolerance; };
+  if (out.top.measured && out.bottom.measured && !allowed(out.bottom.at - out.top.at)) {
+    if (std::abs(out.top.at - top.prior) > std::abs(out.bottom.at - bottom.prior)) out.top = {top.prior, false};
+    else out.bottom = {bottom.prior, false};
+  }
+  if (out.top.measured && !out.bottom.measured && !allowed(bottom.prior - out.top.at)) out.top = {top.prior, false};
+  if (out.bottom.measured && !out.top.measured && !allowed(out.bottom.at - top.prior)) out.bottom = {bottom.prior, false};
   return out;
 }
 
