@@ -78,8 +78,12 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
         }
   for (const auto& [name, t] : table) print(name[0] == '~' ? name.substr(1) : name, t);
   print("all", all);
-  // Floors at what the finder reaches, so that a change for the worse shows.
-  EXPECT_GE(all.right, 0.95 * all.windows);
+  // Floors just under what the finder reaches (380 of 400 windows), so that
+  // a change for the worse shows. The windows' floor leaves four windows of
+  // room: the generator's filters run on the processor's own vector paths,
+  // so another machine's scans may differ in the last bits, and a window
+  // that lies on the 98 % line may fall either way.
+  EXPECT_GE(all.right, 0.94 * all.windows);
   EXPECT_GE(all.gauges, 0.98 * all.scans);
   EXPECT_LE(all.unregistered, 1);
 }
