@@ -218,9 +218,9 @@ def reel(runs):
           " processor ms per scan 10 / 1,000 | ratio | further scan | ratio |"
           " wall ms per scan 10 / 1,000 | ratio | further scan | ratio |")
     print("|" + "---|" * 14)
-    for kind, spec in KINDS.items():
+    for kind, traits in KINDS.items():
         base = make_reel(kind)
-        for program in spec["programs"]:
+        for program in traits["programs"]:
             cmd = [os.path.join(BIN, program), "--all"]
             one = usage(cmd, os.path.join(base, "one"))
             ten = usage(cmd, os.path.join(base, "ten"))

@@ -106,7 +106,7 @@ void startPicture(Pictures& pictures, Errors& errors, cv::Mat scan, const std::s
 }
 
 // The scan's lines on standard output, then its warnings on standard error.
-void printScan(const ProgramSpec& program, const shared::ScanRecord& record) {
+void printScan(const ProgramTraits& program, const shared::ScanRecord& record) {
   const std::string lines = program.lines(record);
   std::fwrite(lines.data(), 1, lines.size(), stdout);
   for (const std::string& warning : record.warnings) reportWarning("%s", warning.c_str());
@@ -114,9 +114,9 @@ void printScan(const ProgramSpec& program, const shared::ScanRecord& record) {
 
 // What a run holds while its scans are converted.
 struct Run {
-  Run(const ProgramSpec& spec, const Options& given) : program(spec), options(given) {}
+  Run(const ProgramTraits& traits, const Options& given) : program(traits), options(given) {}
 
-  const ProgramSpec& program;
+  const ProgramTraits& program;
   const Options& options;
   Errors errors;
   Pictures pictures;
@@ -274,7 +274,7 @@ std::vector<VideoFacts> videoFacts(const std::list<Video>& videos) {
 
 }  // namespace
 
-int runProgram(const ProgramSpec& program, int argc, char** argv) {
+int runProgram(const ProgramTraits& program, int argc, char** argv) {
   setProgramName(program.info.name);
   const VideoFile& own = program.videos.front();
   const Options options = parseOptions(argc, argv, program.info,

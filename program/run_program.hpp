@@ -17,7 +17,7 @@ struct VideoFile {
   const char* fourcc;
 };
 
-struct ProgramSpec {
+struct ProgramTraits {
   ProgramInfo info;
   int maxScans;
   std::vector<VideoFile> videos;  // created in this order; the first receives the frames
@@ -28,6 +28,6 @@ struct ProgramSpec {
 
 // Returns the exit status: 0 for a run that ended normally, 1 for any
 // failure, 2 for a usage error, 128 + N for a run stopped by signal N.
-int runProgram(const ProgramSpec& program, int argc, char** argv);
+int runProgram(const ProgramTraits& program, int argc, char** argv);
 
 }  // namespace program

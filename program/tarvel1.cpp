@@ -12,7 +12,7 @@ namespace {
 // TARVEL_MP42_BUILD makes tarvel1m: MP42, with an empty "video3.avi" beside
 // the video. Without it the driver is tarvel1d: DIVX, one file.
 #ifdef TARVEL_MP42_BUILD
-const program::ProgramSpec kProgram{
+const program::ProgramTraits kProgram{
     {"tarvel1m", "the *.tif scans of the current folder, one film frame each, at most ten",
      "video.avi (MP42, 640 x 480, 25 fps, one frame per scan) and an empty video3.avi (MP42)"},
     10,
@@ -22,7 +22,7 @@ const program::ProgramSpec kProgram{
     program::singleScanLines,
 };
 #else
-const program::ProgramSpec kProgram{
+const program::ProgramTraits kProgram{
     {"tarvel1d", "the *.tif scans of the current folder, one film frame each, at most ten",
      "video.avi (DIVX, 640 x 480, 25 fps, one frame per scan)"},
     10,

@@ -7,7 +7,7 @@
 
 namespace {
 
-const program::ProgramSpec kProgram{
+const program::ProgramTraits kProgram{
     {"tarvel4", "the *.tif scans of the current folder, four frames each, at most five",
      "video3.avi (DIVX, 640 x 480, 25 fps), ten frames per scan"},
     5,
