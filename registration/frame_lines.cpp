@@ -85,7 +85,8 @@ struct Evidence {
   double from = 0, to = 0;            // the folded run's ends, s offsets from the prior's middle
   bool fromClear = false, toClear = false;
   double fromRise = 0, toRise = 0;    // how sharply each end steps from line to picture, noise units
-  double contrast = 0;                // how much more the flanks depart than the line's sure middle, -1..1
+  double contrast = 0;                // how much more the lesser flank departs than the line's sure middle, -1..1
+  bool broken = false;                // the run stops short of the line's sure middle
   int lines = 0;
 };
 
@@ -216,6 +217,10 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // Bin boundaries as offsets from the prior's middle.
   out.from = (lo - 0.5) * s.bin - within;
   out.to = (hi + 0.5) * s.bin - within;
+  // A line is line all through its sure middle: a run that stops short of
+  // it is a dark patch of picture beside a figure, not this line.
+  const double sure = p.width / 2 - p.slack;
+  out.broken = sure > 0 && (out.from > -sure + s.bin || out.to < sure - s.bin);
   const bool fromInside = std::abs(out.from + p.width / 2) <= p.slack, toInside = std::abs(out.to - p.width / 2) <= p.slack;
   out.fromRise = fromInside ? rise(lo, -1) : 0;
   out.toRise = toInside ? rise(hi, 1) : 0;
@@ -243,17 +248,22 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   if (out.fromClear) out.from -= lineShare(lo, -1) * s.bin;
   if (out.toClear) out.to += lineShare(hi, 1) * s.bin;
   // Beyond any clear end: the flanks, picture whatever the slack, against
-  // the middle that is line whatever it (a faint but telling texture).
+  // the middle that is line whatever it (a faint but telling texture). A
+  // line has picture on both sides, so the lesser flank counts: a bright
+  // band on one side of a dark patch does not make the patch a line.
   {
-    double core = 0, flanks = 0;
-    int coreBins = 0, flankBins = 0;
+    double core = 0, flanks[2] = {0, 0};
+    int coreBins = 0, flankBins[2] = {0, 0};
     for (int o = -half; o <= half; ++o) {
       if (o == even) continue;
-      const double at = std::abs(o * s.bin - within);
-      if (at <= p.width / 2 - p.slack) core += folded(o), ++coreBins;
-      else if (at >= p.width / 2 + p.slack) flanks += std::min(folded(o), 4.0), ++flankBins;
+      const double offset = o * s.bin - within, at = std::abs(offset);
+      if (at <= sure) core += folded(o), ++coreBins;
+      else if (at >= p.width / 2 + p.slack) flanks[offset > 0] += std::min(folded(o), 4.0), ++flankBins[offset > 0];
     }
-    if (coreBins >= 3 && flankBins >= 3) out.contrast = std::clamp(flanks / flankBins - core / coreBins, -1.0, 1.0);
+    if (coreBins >= 3 && flankBins[0] >= 2 && flankBins[1] >= 2) {
+      const double lesser = std::min(flanks[0] / flankBins[0], flanks[1] / flankBins[1]);
+      out.contrast = std::clamp(lesser - core / coreBins, -1.0, 1.0);
+    }
   }
   // The line as measured must be one the gauge allows: its width from the
   // apertures' spread, its middle where the pin puts it. A figure just
@@ -346,6 +356,7 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // how sharply the ends rise, and the texture about them.
     const int clear = e.fromClear + e.toClear;
     double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
+    if (e.broken) score -= 1;
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);

@@ -162,16 +162,26 @@ StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
 }
 
 // Where the aperture may sit two ways (Academy 35 mm), the one the scan
-// shows: the band each puts picture in and the other not, whichever stands
-// out from the frame lines; else the sound track, on the reference edge's
-// side, where the picture leaves room for it, whose stripes or wave run on
-// through the frame lines. Both ways when the scan tells neither.
+// shows. First the sound track, on the reference edge's side where the
+// picture leaves room for it, whose stripes or wave run on through the
+// frame lines: nothing in a picture does that. Else the band each way puts
+// picture in and the other not, whichever stands out from the frame lines
+// (a figure in one band can mislead it, so it comes second). Else a track
+// too faint to be sure of still tips it. Both ways when the scan tells none.
 std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
                                 const FrameLines& lines, std::vector<AcrossPrior> mine) {
   if (mine.size() != 2) return mine;
+  double sound[2], contrast[2];
+  for (int k = 0; k < 2; ++k) {
+    const double towards = mine[k].middle < mine[1 - k].middle ? 1 : -1;  // the reference edge lies opposite the shift
+    const double track = fp.middle + towards * (p.width / 2 - kSoundMiddleMm) * fp.mmT;
+    sound[k] = variationThroughLines(scan, m.axes, lines, track - kSoundHalfMm * fp.mmT, track + kSoundHalfMm * fp.mmT);
+  }
+  const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
+  const int louder = sound[0] > sound[1] ? 0 : 1;
+  if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[louder]};
   const double half = p.apertures[static_cast<size_t>(mine[0].aperture)].across / 2 * fp.mmT;
   const double shift = std::abs(mine[0].middle - mine[1].middle);
-  double contrast[2], sound[2];
   for (int k = 0; k < 2; ++k) {
     const bool lower = mine[k].middle < mine[1 - k].middle;
     const double from = lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
@@ -179,13 +189,7 @@ std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, cons
   }
   const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
   if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
-  for (int k = 0; k < 2; ++k) {
-    const double towards = mine[k].middle < mine[1 - k].middle ? 1 : -1;  // the reference edge lies opposite the shift
-    const double track = fp.middle + towards * (p.width / 2 - kSoundMiddleMm) * fp.mmT;
-    sound[k] = variationThroughLines(scan, m.axes, lines, track - kSoundHalfMm * fp.mmT, track + kSoundHalfMm * fp.mmT);
-  }
-  const double loud = std::max(sound[0], sound[1]), quiet = std::min(sound[0], sound[1]);
-  if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[sound[0] > sound[1] ? 0 : 1]};
+  if (loud > 0 && quiet < 0.5 * loud) return {mine[louder]};
   return mine;
 }
 
