@@ -114,9 +114,19 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
   return ts;
 }
 
+// Between two rows a gauge fits: of rows of a few holes each and of like
+// counts, the one the gauge fits better (a still scene's dark patch repeats
+// at the frame pitch as often as the holes do, and a hole cut off by the
+// scan's end costs the true row one); otherwise the one of more holes (a
+// lone hole against a lone letter: the better fit).
+bool betterStrip(size_t holes, double misfit, size_t bestHoles, double bestMisfit) {
+  const bool alike = std::min(holes, bestHoles) >= 3 && 2 * std::min(holes, bestHoles) >= std::max(holes, bestHoles);
+  if (alike || holes == bestHoles) return misfit < bestMisfit;
+  return holes > bestHoles;
+}
+
 // Of the candidate rows a gauge fits (each with its partner row when it
-// has one), the one of most holes; among rows of as many holes (a lone
-// hole against a lone letter), the one the gauge fits best.
+// has one), the better by betterStrip.
 std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& rows, int factor, std::string& missing) {
   std::optional<Strip> best;
   size_t bestHoles = 0;
@@ -134,7 +144,7 @@ std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& 
       fits = true;
       size_t holes = 0;
       for (const HoleRow* r : t) holes += r->holes.size();
-      if (!best || holes > bestHoles || (holes == bestHoles && candidate.gauge.misfit < best->gauge.misfit))
+      if (!best || betterStrip(holes, candidate.gauge.misfit, bestHoles, best->gauge.misfit))
         best = std::move(candidate), bestHoles = holes;
       break;
     }
