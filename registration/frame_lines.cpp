@@ -87,6 +87,7 @@ struct Evidence {
   double fromRise = 0, toRise = 0;    // how sharply each end steps from line to picture, noise units
   double contrast = 0;                // how much more the lesser flank departs than the line's sure middle, -1..1
   bool broken = false;                // the run stops short of the line's sure middle
+  int soft = 0;                       // ends that are not clear but fall right where the prior puts them
   int lines = 0;
 };
 
@@ -245,6 +246,14 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     }
     return shares.empty() ? 0.0 : median(shares);
   };
+  // A wide line beside a scene as dark as itself ends where the scene's
+  // faint texture starts: no sharp step, but right at the prior's end, where
+  // a dark patch's run seldom happens to stop.
+  if (sure > 0) {
+    const double reach = std::max(2 * s.bin, p.slack / 4);
+    out.soft = (!out.fromClear && std::abs(out.from + p.width / 2) <= reach) +
+               (!out.toClear && std::abs(out.to - p.width / 2) <= reach);
+  }
   if (out.fromClear) out.from -= lineShare(lo, -1) * s.bin;
   if (out.toClear) out.to += lineShare(hi, 1) * s.bin;
   // Beyond any clear end: the flanks, picture whatever the slack, against
@@ -353,10 +362,11 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (e.lines == 0) continue;
     // A line shows both its ends where the scenes beside it differ from it;
     // one end alone is as often a figure's edge inside a dark scene. Then
-    // how sharply the ends rise, and the texture about them.
+    // how sharply the ends rise, the texture about them, ends that fall
+    // softly right at the prior's, and a run that breaks off inside the line.
     const int clear = e.fromClear + e.toClear;
     double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
-    if (e.broken) score -= 1;
+    score += 0.5 * e.soft - (e.broken ? 1 : 0);
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
