@@ -259,19 +259,22 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // Beyond any clear end: the flanks, picture whatever the slack, against
   // the middle that is line whatever it (a faint but telling texture). A
   // line has picture on both sides, so the lesser flank counts: a bright
-  // band on one side of a dark patch does not make the patch a line.
+  // band on one side of a dark patch does not make the patch a line. A line
+  // thinner than its slack has no sure middle: its own few bins stand in
+  // for it, and count a quarter.
   {
+    const bool thin = sure <= 0;
     double core = 0, flanks[2] = {0, 0};
     int coreBins = 0, flankBins[2] = {0, 0};
     for (int o = -half; o <= half; ++o) {
       if (o == even) continue;
       const double offset = o * s.bin - within, at = std::abs(offset);
-      if (at <= sure) core += folded(o), ++coreBins;
+      if (at <= (thin ? p.width / 2 : sure)) core += folded(o), ++coreBins;
       else if (at >= p.width / 2 + p.slack) flanks[offset > 0] += std::min(folded(o), 4.0), ++flankBins[offset > 0];
     }
-    if (coreBins >= 3 && flankBins[0] >= 2 && flankBins[1] >= 2) {
+    if (coreBins >= (thin ? 1 : 3) && flankBins[0] >= 2 && flankBins[1] >= 2) {
       const double lesser = std::min(flanks[0] / flankBins[0], flanks[1] / flankBins[1]);
-      out.contrast = std::clamp(lesser - core / coreBins, -1.0, 1.0);
+      out.contrast = std::clamp(lesser - core / coreBins, -1.0, 1.0) * (thin ? 0.25 : 1.0);
     }
   }
   // The line as measured must be one the gauge allows: its width from the
