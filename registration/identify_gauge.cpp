@@ -65,6 +65,7 @@ GaugeFit identifyGauge(const GaugeMeasure& m) {
         best.misfit = misfit;
         best.pixelsPerMm = scale;
         best.pitch = pitch > 0 ? pitch : scale * p.pitch;
+        best.measures = static_cast<int>(e.size());
       }
     }
   }

@@ -115,13 +115,16 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
 }
 
 // Between two rows a gauge fits: of rows of a few holes each and of like
-// counts, the one the gauge fits better (a still scene's dark patch repeats
-// at the frame pitch as often as the holes do, and a hole cut off by the
-// scan's end costs the true row one); otherwise the one of more holes (a
-// lone hole against a lone letter: the better fit).
-bool betterStrip(size_t holes, double misfit, size_t bestHoles, double bestMisfit) {
+// counts, the one whose fit rests on more measures (the strip's edges where
+// the gauge puts them, a second row), then the one the gauge fits better.
+// A still scene's dark patch repeats at the frame pitch as often as the
+// holes do, and a hole cut off by the scan's end costs the true row one;
+// but the patches lie nowhere the strip's edges agree with. Otherwise the
+// row of more holes (a lone hole against a lone letter: the better fit).
+bool betterStrip(size_t holes, const GaugeFit& fit, size_t bestHoles, const GaugeFit& bestFit) {
   const bool alike = std::min(holes, bestHoles) >= 3 && 2 * std::min(holes, bestHoles) >= std::max(holes, bestHoles);
-  if (alike || holes == bestHoles) return misfit < bestMisfit;
+  if (alike && fit.measures != bestFit.measures) return fit.measures > bestFit.measures;
+  if (alike || holes == bestHoles) return fit.misfit < bestFit.misfit;
   return holes > bestHoles;
 }
 
@@ -144,7 +147,7 @@ std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& 
       fits = true;
       size_t holes = 0;
       for (const HoleRow* r : t) holes += r->holes.size();
-      if (!best || betterStrip(holes, candidate.gauge.misfit, bestHoles, best->gauge.misfit))
+      if (!best || betterStrip(holes, candidate.gauge, bestHoles, best->gauge))
         best = std::move(candidate), bestHoles = holes;
       break;
     }

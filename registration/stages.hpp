@@ -136,6 +136,7 @@ struct GaugeFit {
   double pixelsPerMm = 0;
   double pitch = 0;           // along the strip, measured or from the scale
   double misfit = 0;          // largest relative disagreement between the measures
+  int measures = 0;           // how many measures the fit rests on
 };
 GaugeFit identifyGauge(const GaugeMeasure& m);
 
