@@ -38,6 +38,8 @@ constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
 // How far a line's rows may move together over its width: a few noise
 // units and a share of the level, as uneven light drifts along the strip.
 constexpr double kDrift = 2.5, kLightDrift = 0.015;
+// What a prior's line loses per noise unit its rows spread across more than the evenest prior's.
+constexpr double kUneven = 2;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -89,6 +91,7 @@ struct Evidence {
   bool broken = false;                // the run stops short of the line's sure middle
   int soft = 0;                       // ends that are not clear but fall right where the prior puts them
   int lines = 0;
+  double evenness = 0;                // the rows' spread across in the most even bin, noise units
 };
 
 // The fold of every visible line of a prior (or, `single`, of the one at its
@@ -181,6 +184,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     departures.push_back(std::move(departure));
   }
   out.lines = static_cast<int>(departures.size());
+  out.evenness = least / static_cast<double>(middles.size()) / noise;
   // The fold: the median over the lines, the mean of two; once a bin.
   std::vector<double> fold(2 * half + 1), column;
   for (int o = -half; o <= half; ++o) {
@@ -357,19 +361,30 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
   s.pair.assign(bins, NAN);
   s.departures.assign(bins, {});
 
+  std::vector<LinePrior> measured(priors.size());
+  std::vector<Evidence> evidence(priors.size());
+  double evenest = 1e300;
+  for (size_t i = 0; i < priors.size(); ++i) {
+    measured[i] = priors[i].periodSlack > 0 ? withMeasuredPeriod(s, priors[i]) : priors[i];
+    evidence[i] = foldLines(s, measured[i]);
+    if (evidence[i].lines > 0) evenest = std::min(evenest, evidence[i].evenness);
+  }
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
-    LinePrior p = priors[i];
-    if (p.periodSlack > 0) p = withMeasuredPeriod(s, p);
-    const Evidence e = foldLines(s, p);
+    const LinePrior& p = measured[i];
+    const Evidence& e = evidence[i];
     if (e.lines == 0) continue;
     // A line shows both its ends where the scenes beside it differ from it;
     // one end alone is as often a figure's edge inside a dark scene. Then
     // how sharply the ends rise, the texture about them, ends that fall
     // softly right at the prior's, and a run that breaks off inside the line.
+    // Last, how evenly the line's rows lie across the strip against the
+    // evenest of the priors': film the camera never exposed is one level
+    // from edge to edge but for the scanner's light, while the darkest scene
+    // still varies across, and a gap that sits in one is only as even as it.
     const int clear = e.fromClear + e.toClear;
     double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
-    score += 0.5 * e.soft - (e.broken ? 1 : 0);
+    score += 0.5 * e.soft - (e.broken ? 1 : 0) - kUneven * (e.evenness - evenest);
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
