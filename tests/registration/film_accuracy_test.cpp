@@ -91,9 +91,11 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // Scans the finder once got wrong, each for a reason of its own: a full
 // aperture in a night scene taken for Academy (the run that stops short of
 // Academy's wide line), the Academy picture put on the side away from its
-// sound track, a full aperture beside a bright band, and still scenes whose
+// sound track, a full aperture beside a bright band, still scenes whose
 // dark patches repeat at the frame pitch like the holes of Super 8 and of
-// double-perforated 16 mm.
+// double-perforated 16 mm, and 35 mm four-frame scans whose frame lines are
+// as dark as the scene beside them, with a bright band's step one or two
+// perforations off (Academy and full aperture).
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -101,7 +103,9 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 600, -1, 1, Stock::Reversal, 1, true, 1009},
                         Case{Gauge::Film35, 1200, 1, 1, Stock::Reversal, 1, false, 1027},
                         Case{Gauge::Super8, 1200, 0, 4, Stock::Negative, 1, false, 2102},
-                        Case{Gauge::Film16, 2400, -0.5, 4, Stock::Print, 1, false, 26076}}) {
+                        Case{Gauge::Film16, 2400, -0.5, 4, Stock::Print, 1, false, 26076},
+                        Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 9028},
+                        Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
