@@ -18,8 +18,9 @@
 // pull the edge to itself.
 //
 // With several priors (the four gaps and two apertures of 35 mm) the one
-// whose lines the scan shows best wins: both ends measured, sharply, and a
-// middle that is line against flanks that are not; on a one-frame scan its
+// whose lines the scan shows best wins: both ends measured, sharply, a
+// middle that is line against flanks that are not, and rows that lie as
+// evenly across the strip as unexposed film does; on a one-frame scan its
 // framing tells what the lines do not.
 
 #include "stages.hpp"
