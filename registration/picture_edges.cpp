@@ -9,7 +9,8 @@
 // the rounded corners and the frame lines) step the most, with the pictures
 // varying along the strip on its inner side and the film flat on its outer
 // side. The sound track, striped or wavy along the strip, is no edge by that
-// test; nor is the margin's own edge against the base, flat on both sides.
+// test; nor is the margin's own edge against the base, nor a scratch along
+// the margin, flat on both sides.
 // The steps of all the pictures the scan holds are folded into one; the
 // edge is taken when the fold's step is clear and the pictures agree on it,
 // else it stays at its prior.
@@ -107,28 +108,27 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     }
     fold[i] = median(v);
   }
-  // Where the frame lines are too thin to sample, a margin's edge is told
-  // from the picture's by what lies inside: the pictures vary along the
-  // strip, the margin does not.
+  // A margin's edge, or a scratch or lettering along the strip beyond the
+  // margin, is told from the picture's by what lies inside: the pictures
+  // vary along the strip, the margin does not.
   const bool thin = columns.lines.size() < 2;
   std::vector<double> vary(n, NAN);
-  if (thin)
-    for (int i = 0; i < n; ++i) {
-      std::vector<double> v;
-      for (const auto& js : columns.pictures) {
-        steps.clear();
-        for (int j : js) {
-          const float a = m.at<float>(i, j);
-          if (!std::isnan(a)) steps.push_back(a);
-        }
-        if (steps.size() * 2 < js.size() || steps.empty()) continue;
-        const double mid = median(steps);
-        double dev = 0;
-        for (double a : steps) dev += std::abs(a - mid);
-        v.push_back(dev / static_cast<double>(steps.size()));
+  for (int i = 0; i < n; ++i) {
+    std::vector<double> v;
+    for (const auto& js : columns.pictures) {
+      steps.clear();
+      for (int j : js) {
+        const float a = m.at<float>(i, j);
+        if (!std::isnan(a)) steps.push_back(a);
       }
-      vary[i] = median(v);
+      if (steps.size() * 2 < js.size() || steps.empty()) continue;
+      const double mid = median(steps);
+      double dev = 0;
+      for (double a : steps) dev += std::abs(a - mid);
+      v.push_back(dev / static_cast<double>(steps.size()));
     }
+    vary[i] = median(v);
+  }
   auto side = [&](int i, int direction) {
     double sum = 0;
     int count = 0;
@@ -138,15 +138,18 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     }
     return count ? sum / count : NAN;
   };
-  // Right inside the edge the scene must already vary: a margin a few
-  // pixels wide between the picture and the base must not pass for it.
+  // Right inside the edge the scene must vary at least as much as the film
+  // beyond it: a scratch along the strip steps as sharply as a picture's
+  // edge, but flat film lies on both its sides. Where the frame lines are
+  // too thin to take the margin's own edge out of the step, it must vary
+  // clearly more: a margin a few pixels wide between the picture and the
+  // base must not pass for it.
   auto pictureInside = [&](int i) {
-    if (!thin) return true;
     const double out = side(i, -inward);
     if (std::isnan(out)) return false;
     for (int d = h + 1; d <= h + 2; ++d) {
       const int j = i + inward * d;
-      if (j < 0 || j >= n || std::isnan(vary[j]) || vary[j] < 1.5 * out + 1) return false;
+      if (j < 0 || j >= n || std::isnan(vary[j]) || vary[j] < (thin ? 1.5 * out + 1 : out)) return false;
     }
     return true;
   };
