@@ -78,12 +78,12 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
         }
   for (const auto& [name, t] : table) print(name[0] == '~' ? name.substr(1) : name, t);
   print("all", all);
-  // Floors just under what the finder reaches (380 of 400 windows), so that
+  // Floors just under what the finder reaches (387 of 400 windows), so that
   // a change for the worse shows. The windows' floor leaves four windows of
   // room: the generator's filters run on the processor's own vector paths,
   // so another machine's scans may differ in the last bits, and a window
   // that lies on the 98 % line may fall either way.
-  EXPECT_GE(all.right, 0.94 * all.windows);
+  EXPECT_GE(all.right, 0.9575 * all.windows);
   EXPECT_GE(all.gauges, 0.98 * all.scans);
   EXPECT_LE(all.unregistered, 1);
 }
@@ -95,7 +95,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // dark patches repeat at the frame pitch like the holes of Super 8 and of
 // double-perforated 16 mm, and 35 mm four-frame scans whose frame lines are
 // as dark as the scene beside them, with a bright band's step one or two
-// perforations off (Academy and full aperture).
+// perforations off (Academy and full aperture), and a scratch along the
+// base beyond a Super 8 picture's margin taken for the picture's edge.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -105,7 +106,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 1200, 0, 4, Stock::Negative, 1, false, 2102},
                         Case{Gauge::Film16, 2400, -0.5, 4, Stock::Print, 1, false, 26076},
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 9028},
-                        Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028}}) {
+                        Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028},
+                        Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
