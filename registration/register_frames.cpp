@@ -136,9 +136,11 @@ std::optional<Strip> pickStrip(const cv::Mat& gray, const std::vector<HoleRow>& 
   const SliceProfiles slices = sliceProfiles(gray);
   for (size_t i = 0; i < rows.size() && i < kRowsTried; ++i) {
     const HoleRow* partner = partnerOf(rows[i], rows);
-    if (partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score) continue;  // met as the better row
+    // A pair is tried once, from its better row; the lesser row is still tried alone, since
+    // the better may be no hole at all (a still scene's bright patch repeating at the pitch).
+    const bool pairMet = partner && meanY(*partner) < meanY(rows[i]) && partner->score >= rows[i].score;
     std::vector<std::vector<const HoleRow*>> tries;
-    if (partner) tries.push_back({&rows[i], partner});
+    if (partner && !pairMet) tries.push_back({&rows[i], partner});
     tries.push_back({&rows[i]});
     bool fits = false;
     for (const auto& t : tries) {
