@@ -95,8 +95,10 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // dark patches repeat at the frame pitch like the holes of Super 8 and of
 // double-perforated 16 mm, and 35 mm four-frame scans whose frame lines are
 // as dark as the scene beside them, with a bright band's step one or two
-// perforations off (Academy and full aperture), and a scratch along the
-// base beyond a Super 8 picture's margin taken for the picture's edge.
+// perforations off (Academy and full aperture), a scratch along the base
+// beyond a Super 8 picture's margin taken for the picture's edge, and a
+// still 16 mm scene whose bright patches, a row of their own, paired with
+// the true holes and kept them from being tried alone.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -107,7 +109,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 2400, -0.5, 4, Stock::Print, 1, false, 26076},
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 9028},
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028},
-                        Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111}}) {
+                        Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111},
+                        Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
