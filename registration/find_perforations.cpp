@@ -426,6 +426,8 @@ std::optional<HoleRow> measureRow(const cv::Mat& image, const cv::Mat& gray, con
   row.size = {median(ws), median(hs)};
   row.contrast = median(contrasts);
   keepLikeSized(row.holes, row.size);
+  // The medians of width and height may come from different holes, and fit none.
+  if (row.holes.empty()) return std::nullopt;
   if (row.holes.size() >= 2) {
     std::sort(row.holes.begin(), row.holes.end(), [](const Hole& a, const Hole& b) { return a.centre.x < b.centre.x; });
     const double coarse = commonStep(row.holes, 1.6 * row.size.width);

@@ -30,6 +30,8 @@ constexpr double kAcceptedMisfit = 2.5;
 double misfitOf(const std::vector<Estimate>& estimates, double& scale) {
   double sum = 0, weight = 0;
   for (const Estimate& e : estimates) {
+    // A measure that is no length at all fits nothing (its logarithm would make every misfit vanish).
+    if (!(e.scale > 0) || !std::isfinite(e.scale)) return std::numeric_limits<double>::infinity();
     const double w = 1 / (e.tolerance * e.tolerance);
     sum += w * std::log(e.scale), weight += w;
   }
