@@ -71,9 +71,11 @@ PitchFit measurePitch(const std::vector<const HoleRow*>& rows) {
     if (r->pitchX > 0 && (coarse == 0 || r->pitchX < coarse)) coarse = r->pitchX;
   for (size_t i = 0; i < rows.size(); ++i) {
     const HoleRow& r = *rows[i];
+    // Numbered from the row's own first hole (each row has an intercept of
+    // its own): numbered from x = 0, holes that lie half a pitch off its
+    // multiples would round either way and break the count.
     for (const Hole& h : r.holes) {
-      // Number from x = 0 with the coarse pitch so that the rows share numbers.
-      const int step = coarse > 0 ? static_cast<int>(std::lround(h.centre.x / coarse)) : 0;
+      const int step = coarse > 0 ? static_cast<int>(std::lround((h.centre.x - r.holes.front().centre.x) / coarse)) : 0;
       holes.push_back({static_cast<int>(i), step, h.centre});
     }
   }
