@@ -1,5 +1,6 @@
 // The perforation finder on painted strips with hard holes, on images that
-// are not film, and its windows' corners and cuts.
+// are not film, the pitch and the gauge from their measures, and its
+// windows' corners and cuts.
 
 #include "registration/registration.hpp"
 #include "registration/stages.hpp"
@@ -227,4 +228,35 @@ TEST(IslandBoxes, AreOpenCvsIslandsInRasterOrder) {
       for (const auto& b : ours) mine.push_back({b.x0, b.y0, b.x1, b.y1, b.area});
       EXPECT_EQ(mine, theirs);
     }
+}
+
+// Holes half a pitch off the multiples of the pitch from x = 0, a little
+// uneven as measured holes are: numbered from x = 0 they rounded either way
+// and gave a pitch a sixth short.
+TEST(MeasurePitch, CountsHolesThatLieHalfAPitchOffTheOrigin) {
+  registration::HoleRow row;
+  for (const double x : {44.3, 133.3, 222.2, 310.2, 399.2}) row.holes.push_back({{x, 76.0 - 0.017 * x}, {30, 42}});
+  row.pitchX = 88.7;
+  const registration::PitchFit fit = registration::measurePitch({&row});
+  EXPECT_NEAR(fit.pitchX, 88.7, 0.5);
+  EXPECT_NEAR(fit.slope, -0.017, 1e-3);
+}
+
+// A measure that is no length (a second row whose place could not be
+// taken) must fit no gauge; its logarithm once made every misfit vanish.
+TEST(IdentifyGauge, AMeasureThatIsNoLengthFitsNoGauge) {
+  const registration::Priors& p = *registration::priorsOf(Gauge::Film35);
+  const double scale = 20;  // pixels a millimetre
+  registration::GaugeMeasure m;
+  m.holeSize = {p.holeAlong * scale, p.holeAcross * scale};
+  m.pitch = p.pitch * scale;
+  m.rows = 2;
+  m.stripWidth = p.width * scale;
+  m.rowSpacing = (p.width - 2 * p.holeCentre()) * scale;
+  EXPECT_EQ(registration::identifyGauge(m).gauge, Gauge::Film35);
+  const double room = m.rowSpacing;
+  for (const double spacing : {std::nan(""), 0.0, -room, HUGE_VAL}) {
+    m.rowSpacing = spacing;
+    EXPECT_EQ(registration::identifyGauge(m).gauge, Gauge::Unknown) << "spacing " << spacing;
+  }
 }
