@@ -98,7 +98,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // perforations off (Academy and full aperture), a scratch along the base
 // beyond a Super 8 picture's margin taken for the picture's edge, and a
 // still 16 mm scene whose bright patches, a row of their own, paired with
-// the true holes and kept them from being tried alone.
+// the true holes and kept them from being tried alone, and a 16 mm sound
+// track whose wave, a row of many more blobs than holes, fitted 35 mm.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -110,7 +111,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 9028},
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028},
                         Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111},
-                        Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054}}) {
+                        Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054},
+                        Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
