@@ -10,7 +10,9 @@
 // disagreement in units of each measure's tolerance; the gauge with the
 // least misfit wins when it is small. The resolution itself is never
 // consulted. A pitch may be a multiple of the true one when every other hole
-// was missed, so halves and thirds are tried too.
+// was missed, so halves and thirds are tried too; and where only one of the
+// strip's edges was found, the holes' distance from it is tried as from
+// their own edge and from the far one.
 
 #include "stages.hpp"
 
@@ -56,18 +58,28 @@ GaugeFit identifyGauge(const GaugeMeasure& m) {
       if (pitch > 0) e.push_back({pitch / p.pitch, 0.03});
       if (m.stripWidth > 0) e.push_back({m.stripWidth / p.width, 0.04});
       if (m.rows == 2) e.push_back({m.rowSpacing / (p.width - 2 * p.holeCentre()), 0.05});
-      if (m.holeFromEdge > 0) e.push_back({m.holeFromEdge / p.holeCentre(), 0.1});
       // Two hole sizes alone fit too many things: a pitch or a width must speak.
       if (pitch <= 0 && m.stripWidth <= 0 && m.rows < 2) continue;
-      double scale = 0;
+      // The hole row's distance from the one edge found: from its own edge,
+      // or, where the near edge was not found, perhaps from the far one.
+      std::vector<double> fromEdge{p.holeCentre()};
+      if (m.edgeMayBeFar) fromEdge.push_back(p.width - p.holeCentre());
+      double scale = 0, misfit = std::numeric_limits<double>::infinity();
+      for (const double mm : fromEdge) {
+        std::vector<Estimate> with = e;
+        if (m.holeFromEdge > 0) with.push_back({m.holeFromEdge / mm, 0.1});
+        double s = 0;
+        const double f = misfitOf(with, s);
+        if (f < misfit) misfit = f, scale = s;
+      }
       // A divided pitch is a guess that must beat the measured one clearly.
-      const double misfit = misfitOf(e, scale) + (divisor - 1) * 0.5;
+      misfit += (divisor - 1) * 0.5;
       if (misfit < best.misfit) {
         best.gauge = p.gauge;
         best.misfit = misfit;
         best.pixelsPerMm = scale;
         best.pitch = pitch > 0 ? pitch : scale * p.pitch;
-        best.measures = static_cast<int>(e.size());
+        best.measures = static_cast<int>(e.size()) + (m.holeFromEdge > 0);
       }
     }
   }

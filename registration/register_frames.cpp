@@ -89,6 +89,7 @@ Strip measureStrip(const cv::Mat& gray, const SliceProfiles& slices, std::vector
   const double fromTop = s.rowT[0] - tTop, fromBottom = tBottom - s.rowT[0];
   if (s.edges.top && (!s.edges.bottom || fromTop < fromBottom) && fromTop > 0) m.holeFromEdge = fromTop * cosine;
   else if (s.edges.bottom && fromBottom > 0) m.holeFromEdge = fromBottom * cosine;
+  m.edgeMayBeFar = !(s.edges.top && s.edges.bottom);
   s.gauge = identifyGauge(m);
   return s;
 }

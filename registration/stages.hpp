@@ -130,6 +130,7 @@ struct GaugeMeasure {
   double rowSpacing = 0;      // across, between two rows
   double stripWidth = 0;      // across, 0 when an edge is missing
   double holeFromEdge = 0;    // across, the hole row's centre from its nearer edge; 0 when unknown
+  bool edgeMayBeFar = false;  // only one edge found: it may be the one beyond the pictures
 };
 struct GaugeFit {
   Gauge gauge = Gauge::Unknown;

@@ -260,3 +260,19 @@ TEST(IdentifyGauge, AMeasureThatIsNoLengthFitsNoGauge) {
     EXPECT_EQ(registration::identifyGauge(m).gauge, Gauge::Unknown) << "spacing " << spacing;
   }
 }
+
+// Regular 8 mm holes at their pitch with only the strip's far edge found:
+// the distance fits the gauge from that edge, and fits none when the one
+// edge must be the near one.
+TEST(IdentifyGauge, TakesTheOneEdgeFoundAsTheFarOneWhereItMayBe) {
+  const registration::Priors& p = *registration::priorsOf(Gauge::Regular8);
+  const double scale = 24;
+  registration::GaugeMeasure m;
+  m.holeSize = {p.holeAlong * scale, p.holeAcross * scale};
+  m.pitch = p.pitch * scale;
+  m.holeFromEdge = (p.width - p.holeCentre()) * scale;
+  m.edgeMayBeFar = true;
+  EXPECT_EQ(registration::identifyGauge(m).gauge, Gauge::Regular8);
+  m.edgeMayBeFar = false;
+  EXPECT_EQ(registration::identifyGauge(m).gauge, Gauge::Unknown);
+}
