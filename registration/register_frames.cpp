@@ -115,18 +115,19 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
   return ts;
 }
 
-// Between two rows a gauge fits: of rows of three holes or more, the one
-// whose fit rests on more measures (the strip's edges where the gauge puts
-// them, a second row); then, of like counts, the one the gauge fits better.
-// A still scene's dark patch repeats at the frame pitch as often as the
-// holes do, and a hole cut off by the scan's end costs the true row one;
-// a sound track's wave repeats far more often than the holes; but neither
-// lies where the strip's edges agree with. Otherwise the row of more holes
-// (a lone hole against a lone letter: the better fit).
+// Between two rows a gauge fits: of rows of three holes or more, and of
+// rows of one or two, the one whose fit rests on more measures (the strip's
+// edges where the gauge puts them, a second row); then, of like counts, the
+// one the gauge fits better. A still scene's dark patch repeats at the
+// frame pitch as often as the holes do, and a hole cut off by the scan's
+// end costs the true row one; a sound track's wave repeats far more often
+// than the holes, and two specks of grain fit a pitch of their own; but
+// none lies where the strip's edges agree with. Otherwise the row of more
+// holes (a lone hole against a lone letter: the better fit).
 bool betterStrip(size_t holes, const GaugeFit& fit, size_t bestHoles, const GaugeFit& bestFit) {
-  const bool rows = std::min(holes, bestHoles) >= 3;
+  const bool rows = std::min(holes, bestHoles) >= 3, few = std::max(holes, bestHoles) < 3;
   const bool alike = rows && 2 * std::min(holes, bestHoles) >= std::max(holes, bestHoles);
-  if (rows && fit.measures != bestFit.measures) return fit.measures > bestFit.measures;
+  if ((rows || few) && fit.measures != bestFit.measures) return fit.measures > bestFit.measures;
   if (alike || holes == bestHoles) return fit.misfit < bestFit.misfit;
   return holes > bestHoles;
 }
