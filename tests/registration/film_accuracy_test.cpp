@@ -78,12 +78,12 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
         }
   for (const auto& [name, t] : table) print(name[0] == '~' ? name.substr(1) : name, t);
   print("all", all);
-  // Floors just under what the finder reaches (387 of 400 windows), so that
+  // Floors just under what the finder reaches (386 of 400 windows), so that
   // a change for the worse shows. The windows' floor leaves four windows of
   // room: the generator's filters run on the processor's own vector paths,
   // so another machine's scans may differ in the last bits, and a window
   // that lies on the 98 % line may fall either way.
-  EXPECT_GE(all.right, 0.9575 * all.windows);
+  EXPECT_GE(all.right, 0.955 * all.windows);
   EXPECT_GE(all.gauges, 0.98 * all.scans);
   EXPECT_LE(all.unregistered, 1);
 }
@@ -98,8 +98,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // perforations off (Academy and full aperture), a scratch along the base
 // beyond a Super 8 picture's margin taken for the picture's edge, and a
 // still 16 mm scene whose bright patches, a row of their own, paired with
-// the true holes and kept them from being tried alone, and a 16 mm sound
-// track whose wave, a row of many more blobs than holes, fitted 35 mm.
+// the true holes and kept them from being tried alone, a 16 mm sound
+// track whose wave, a row of many more blobs than holes, fitted 35 mm, and
+// two specks of grain that outnumbered a lone Super 8 hole and fitted 35 mm.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -112,7 +113,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 1200, 1, 4, Stock::Reversal, 3, false, 33028},
                         Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111},
                         Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054},
-                        Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078}}) {
+                        Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078},
+                        Case{Gauge::Super8, 1200, -1, 1, Stock::Negative, 1, false, 2109}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
