@@ -20,8 +20,9 @@
 // With several priors (the four gaps and two apertures of 35 mm) the one
 // whose lines the scan shows best wins: both ends measured, sharply, a
 // middle that is line against flanks that are not, and rows that lie as
-// evenly across the strip as unexposed film does; on a one-frame scan its
-// framing tells what the lines do not.
+// evenly across the strip as unexposed film does, and a mean across them
+// as flat as unexposed film gives; on a one-frame scan its framing tells
+// what the lines do not.
 
 #include "stages.hpp"
 
@@ -41,6 +42,12 @@ constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
 constexpr double kDrift = 2.5, kLightDrift = 0.015;
 // What a prior's line loses per noise unit its rows spread across more than the evenest prior's.
 constexpr double kUneven = 2;
+// The flatness across: rows compared with those a sixth of the band either
+// side (the scanner's light bends more slowly), against the noise of the
+// mean and a thousandth of the level (its light's own small kinks); and what
+// a prior loses per e-fold its line is less flat than the flattest gap's.
+constexpr int kFlatReach = 6;
+constexpr double kFlatLight = 0.001, kUnflat = 2.5;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -93,7 +100,40 @@ struct Evidence {
   int soft = 0;                       // ends that are not clear but fall right where the prior puts them
   int lines = 0;
   double evenness = 0;                // the rows' spread across in the most even bin, noise units
+  double flatness = 0;                // the line's mean across, how far it bends; 0 when too few rows
 };
+
+// How far a line's mean across the strip bends, in units of what noise and
+// light leave: film the camera never exposed is one level from edge to
+// edge, while the darkest, flattest scene keeps a faint texture across that
+// the mean over a whole line's width and every line brings out. The mean is
+// taken over the bins within `core` of each line's middle; each row is
+// compared with the mean of the rows a sixth of the band either side.
+double flatnessAcross(const Samples& s, const std::vector<int>& middles, int half, double within, double core,
+                      double noise) {
+  const int rows = s.rows.rows, reach = std::max(2, rows / kFlatReach);
+  std::vector<double> sum(static_cast<size_t>(rows), 0.0);
+  std::vector<int> count(static_cast<size_t>(rows), 0);
+  int bins = 0;
+  for (int m : middles)
+    for (int o = -half; o <= half; ++o) {
+      if (std::abs(o * s.bin - within) > core) continue;
+      ++bins;
+      for (int r = 0; r < rows; ++r) {
+        const float a = s.rows.at<float>(r, m + o);
+        if (!std::isnan(a)) sum[r] += a, ++count[r];
+      }
+    }
+  for (int r = 0; r < rows; ++r)
+    if (count[r] > 0) sum[r] /= count[r];
+  std::vector<double> bends, levels;
+  for (int r = reach; r + reach < rows; ++r)
+    if (count[r] > 0 && count[r - reach] > 0 && count[r + reach] > 0)
+      bends.push_back(std::abs(sum[r] - (sum[r - reach] + sum[r + reach]) / 2)), levels.push_back(sum[r]);
+  if (bends.size() < 4) return 0;
+  const double floor = noise / std::sqrt(static_cast<double>(bins)) + kFlatLight * median(levels);
+  return median(bends) / 0.6745 / floor + 1e-3;  // never 0, which stands for "not measured"
+}
 
 // The fold of every visible line of a prior (or, `single`, of the one at its
 // middle). In each, every row's level in the most even bin near the middle
@@ -226,6 +266,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // A line is line all through its sure middle: a run that stops short of
   // it is a dark patch of picture beside a figure, not this line.
   const double sure = p.width / 2 - p.slack;
+  out.flatness = flatnessAcross(s, middles, half, within, sure > 0 ? sure : p.width / 2, noise);
   out.broken = sure > 0 && (out.from > -sure + s.bin || out.to < sure - s.bin);
   const bool fromInside = std::abs(out.from + p.width / 2) <= p.slack, toInside = std::abs(out.to - p.width / 2) <= p.slack;
   out.fromRise = fromInside ? rise(lo, -1) : 0;
@@ -370,6 +411,15 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     evidence[i] = foldLines(s, measured[i]);
     if (evidence[i].lines > 0) evenest = std::min(evenest, evidence[i].evenness);
   }
+  // The flattest of each aperture's gaps: lines of one width compare alike.
+  int apertures = 0;
+  for (const LinePrior& p : priors) apertures = std::max(apertures, p.aperture + 1);
+  std::vector<double> flattest(static_cast<size_t>(apertures), 1e300);
+  for (size_t i = 0; i < priors.size(); ++i)
+    if (evidence[i].lines > 0 && evidence[i].flatness > 0) {
+      double& f = flattest[static_cast<size_t>(priors[i].aperture)];
+      f = std::min(f, evidence[i].flatness);
+    }
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
     const LinePrior& p = measured[i];
@@ -386,6 +436,9 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     const int clear = e.fromClear + e.toClear;
     double score = (clear == 2 ? 4 : clear) + 0.25 * ((e.fromClear ? e.fromRise : 0) + (e.toClear ? e.toRise : 0)) + e.contrast;
     score += 0.5 * e.soft - (e.broken ? 1 : 0) - kUneven * (e.evenness - evenest);
+    // And how flat its mean across lies against the aperture's flattest gap:
+    // a scene as dark and as even as the line still bends a little.
+    if (e.flatness > 0) score -= kUnflat * std::log(e.flatness / flattest[static_cast<size_t>(p.aperture)]);
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);

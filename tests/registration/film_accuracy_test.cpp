@@ -100,7 +100,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // still 16 mm scene whose bright patches, a row of their own, paired with
 // the true holes and kept them from being tried alone, a 16 mm sound
 // track whose wave, a row of many more blobs than holes, fitted 35 mm, and
-// two specks of grain that outnumbered a lone Super 8 hole and fitted 35 mm.
+// two specks of grain that outnumbered a lone Super 8 hole and fitted 35 mm,
+// and a 35 mm scan whose dark lines differ from the dark scene beside them
+// only in lying flat across the strip, a bright band's step two perforations off.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -114,7 +116,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 2400, 0, 1, Stock::Print, 1, false, 9111},
                         Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054},
                         Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078},
-                        Case{Gauge::Super8, 1200, -1, 1, Stock::Negative, 1, false, 2109}}) {
+                        Case{Gauge::Super8, 1200, -1, 1, Stock::Negative, 1, false, 2109},
+                        Case{Gauge::Film35, 600, 0, 4, Stock::Reversal, 1, false, 10002}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
