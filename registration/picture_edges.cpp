@@ -181,20 +181,53 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
   return out;
 }
 
+// The scan sampled along the strip over `rows` lines spread through [from,
+// to] of t, in bins of a two-hundredth of a picture, and which bins lie in
+// pictures and which in frame lines.
+struct Band {
+  cv::Mat samples;
+  Columns columns;
+  double bin = 1;
+};
+Band sampleBand(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to, int rows) {
+  Band out;
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  out.bin = std::max(1.0, length / 200);
+  const double margin = std::abs(axes.slope) * scan.rows + 2;
+  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / out.bin));
+  out.columns = columnsOf(lines, -margin, out.bin, bins);
+  std::vector<double> ts;
+  for (int i = 0; i < rows; ++i) ts.push_back(from + (to - from) * (i + 0.5) / rows);
+  out.samples = sampleAlong(scan, axes, ts, -margin, out.bin, bins);
+  return out;
+}
+
+// Over a run of consecutive bins, the mean of the band's lines in each, and
+// how far it moves over `apart` bins: one value per pair of bins.
+void movesAlong(const cv::Mat& samples, const std::vector<int>& js, int apart, std::vector<double>& moves) {
+  std::vector<double> mean(js.size(), NAN);
+  for (size_t q = 0; q < js.size(); ++q) {
+    double sum = 0;
+    int count = 0;
+    for (int i = 0; i < samples.rows; ++i) {
+      const float a = samples.at<float>(i, js[q]);
+      if (!std::isnan(a)) sum += a, ++count;
+    }
+    if (count > 0) mean[q] = sum / count;
+  }
+  for (size_t q = 0; q + static_cast<size_t>(apart) < js.size(); ++q)
+    if (!std::isnan(mean[q]) && !std::isnan(mean[q + apart])) moves.push_back(std::abs(mean[q] - mean[q + apart]));
+}
+
 }  // namespace
 
 double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {
   if (!(to > from) || !(lines.period > 8)) return NAN;
-  const double length = lines.period - (lines.end.at - lines.start.at);
-  const double bin = std::max(1.0, length / 200);
-  const double margin = std::abs(axes.slope) * scan.rows + 2;
-  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
-  const Columns columns = columnsOf(lines, -margin, bin, bins);
-  if (columns.pictures.empty() || columns.lines.size() < 2) return NAN;
-  std::vector<double> ts;
   const int n = std::clamp(static_cast<int>(to - from), 1, 24);
-  for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
-  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  const Band band = sampleBand(scan, axes, lines, from, to, n);
+  const Columns& columns = band.columns;
+  if (columns.pictures.empty() || columns.lines.size() < 2) return NAN;
+  const cv::Mat& m = band.samples;
   std::vector<double> pic, line, contrast;
   for (int i = 0; i < n; ++i) {
     pic.clear(), line.clear();
@@ -211,18 +244,40 @@ double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLi
   return sum / static_cast<double>(contrast.size());
 }
 
+double pictureTexture(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {
+  if (!(to > from) || !(lines.period > 8)) return NAN;
+  const int n = std::clamp(static_cast<int>(to - from), 1, 24);
+  const Band band = sampleBand(scan, axes, lines, from, to, n);
+  if (band.columns.pictures.empty()) return NAN;
+  // Bins a twelfth of a picture apart: the scanner's light barely moves over that, a scene's texture does.
+  const double length = lines.period - (lines.end.at - lines.start.at);
+  const int apart = std::max(1, static_cast<int>(std::lround(length / 12 / band.bin)));
+  std::vector<double> inPictures, inLines;
+  for (const auto& js : band.columns.pictures) movesAlong(band.samples, js, apart, inPictures);
+  if (inPictures.empty()) return NAN;
+  // The lines' bins, one run a line, compared over at most half a line.
+  std::vector<int> run;
+  auto lineRun = [&] {
+    const int within = std::min(apart, static_cast<int>(run.size()) / 2);
+    if (within >= 1) movesAlong(band.samples, run, within, inLines);
+    run.clear();
+  };
+  for (int j : band.columns.lines) {
+    if (!run.empty() && j != run.back() + 1) lineRun();
+    run.push_back(j);
+  }
+  if (!run.empty()) lineRun();
+  const double texture = median(inPictures);
+  return inLines.empty() ? texture : std::max(0.0, texture - median(inLines));
+}
+
 double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
                              double to) {
   if (!(lines.period > 8) || !(to > from)) return 0;
-  const double length = lines.period - (lines.end.at - lines.start.at);
-  const double bin = std::max(1.0, length / 200);
-  const double margin = std::abs(axes.slope) * scan.rows + 2;
-  const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / bin));
-  const Columns columns = columnsOf(lines, -margin, bin, bins);
+  const Band band = sampleBand(scan, axes, lines, from, to, 8);
+  const Columns& columns = band.columns;
   if (columns.pictures.empty() || columns.lines.size() < 4) return 0;
-  std::vector<double> ts;
-  for (int i = 0; i < 8; ++i) ts.push_back(from + (to - from) * (i + 0.5) / 8);
-  const cv::Mat m = sampleAlong(scan, axes, ts, -margin, bin, bins);
+  const cv::Mat& m = band.samples;
   std::vector<double> pic, line;
   double throughLines = 0, throughPictures = 0;
   for (int r = 0; r < m.rows; ++r) {

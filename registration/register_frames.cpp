@@ -28,6 +28,8 @@ constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
 // its width looked at (the track runs 5.05 to 7.35 mm from the edge).
 constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
+// Gray levels: a dark scene's texture that tells it from unexposed film.
+constexpr double kLeastTexture = 0.3;
 // Gray levels: a track's stripes or wave differ from place to place by at least this.
 constexpr double kLeastSound = 8;
 
@@ -186,7 +188,10 @@ StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
 // frame lines: nothing in a picture does that. Else the band each way puts
 // picture in and the other not, whichever stands out from the frame lines
 // (a figure in one band can mislead it, so it comes second). Else a track
-// too faint to be sure of still tips it. Both ways when the scan tells none.
+// too faint to be sure of still tips it. Else the band whose pictures show
+// a texture the frame lines lack: a night scene barely differs from the
+// film around it in level, but is never as flat. Both ways when the scan
+// tells none.
 std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
                                 const FrameLines& lines, std::vector<AcrossPrior> mine) {
   if (mine.size() != 2) return mine;
@@ -201,14 +206,18 @@ std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, cons
   if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[louder]};
   const double half = p.apertures[static_cast<size_t>(mine[0].aperture)].across / 2 * fp.mmT;
   const double shift = std::abs(mine[0].middle - mine[1].middle);
+  double texture[2];
   for (int k = 0; k < 2; ++k) {
     const bool lower = mine[k].middle < mine[1 - k].middle;
     const double from = lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
     contrast[k] = pictureContrast(scan, m.axes, lines, from, from + 0.7 * shift);
+    texture[k] = pictureTexture(scan, m.axes, lines, from, from + 0.7 * shift);
   }
   const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
   if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
   if (loud > 0 && quiet < 0.5 * loud) return {mine[louder]};
+  const double rough = std::max(texture[0], texture[1]), smooth = std::min(texture[0], texture[1]);
+  if (rough >= kLeastTexture && rough >= 1.5 * smooth) return {mine[texture[0] > texture[1] ? 0 : 1]};
   return mine;
 }
 

@@ -14,7 +14,7 @@
 //   sampleAlong         the scan itself sampled along the strip, for the measures below
 //   measureFrameLines   the frame lines' ends, measured about their priors
 //   measurePictureEdges the pictures' long edges, measured about their priors
-//   pictureContrast, variationThroughLines  which way the Academy picture sits
+//   pictureContrast, pictureTexture, variationThroughLines  which way the Academy picture sits
 //   placeFrames         every frame the scan touches, as windows inside the pictures
 #pragma once
 
@@ -226,6 +226,13 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
 // pictures both show the same film (the margin, or the sound track, whose
 // stripes the medians pass over); NaN where the lines are too thin to sample.
 double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
+
+// How much the mean of the lines [from, to] of t moves along the strip over
+// a twelfth of a picture within the pictures, less what it moves within the
+// frame lines (never below 0): the darkest scene keeps a texture that
+// unexposed film beside it lacks, and a sound track's wave, which runs on
+// through the lines, is taken off. NaN where no picture can be sampled.
+double pictureTexture(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
 
 // How much the strip varies along its length over the lines [from, to] of
 // t within the frame lines, when that is no less than half of how much it

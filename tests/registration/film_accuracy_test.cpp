@@ -78,12 +78,12 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
         }
   for (const auto& [name, t] : table) print(name[0] == '~' ? name.substr(1) : name, t);
   print("all", all);
-  // Floors just under what the finder reaches (386 of 400 windows), so that
+  // Floors just under what the finder reaches (391 of 400 windows), so that
   // a change for the worse shows. The windows' floor leaves four windows of
   // room: the generator's filters run on the processor's own vector paths,
   // so another machine's scans may differ in the last bits, and a window
   // that lies on the 98 % line may fall either way.
-  EXPECT_GE(all.right, 0.955 * all.windows);
+  EXPECT_GE(all.right, 0.9675 * all.windows);
   EXPECT_GE(all.gauges, 0.98 * all.scans);
   EXPECT_LE(all.unregistered, 1);
 }
@@ -102,7 +102,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // track whose wave, a row of many more blobs than holes, fitted 35 mm, and
 // two specks of grain that outnumbered a lone Super 8 hole and fitted 35 mm,
 // and a 35 mm scan whose dark lines differ from the dark scene beside them
-// only in lying flat across the strip, a bright band's step two perforations off.
+// only in lying flat across the strip, a bright band's step two perforations off,
+// and an Academy night scene told from the film beside it by its texture alone.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -117,7 +118,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 900, 0.5, 4, Stock::Reversal, 3, true, 5054},
                         Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078},
                         Case{Gauge::Super8, 1200, -1, 1, Stock::Negative, 1, false, 2109},
-                        Case{Gauge::Film35, 600, 0, 4, Stock::Reversal, 1, false, 10002}}) {
+                        Case{Gauge::Film35, 600, 0, 4, Stock::Reversal, 1, false, 10002},
+                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 1013}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
