@@ -106,6 +106,28 @@ TEST(SampleAlong, BinsTheStripsOwnCoordinate) {
   EXPECT_TRUE(std::isnan(registration::sampleAlong(scan, axes, {-50.0}, 40, 8, 40).at<float>(0, 5)));
 }
 
+// A scene's texture counts in the pictures only: flat film shows none, and a
+// wave that runs on through the frame lines (a sound track) is taken off.
+TEST(PictureTexture, IsWhatThePicturesShowAndTheLinesDoNot) {
+  const registration::StripAxes axes{0, 599.5, 199.5};
+  registration::FrameLines lines;
+  lines.middle = 150, lines.period = 300, lines.start = {-20, true}, lines.end = {20, true};
+  auto inLine = [&](int x) { return std::abs(std::remainder(x - lines.middle, lines.period)) <= 20; };
+  // Flat film, a scene in the pictures, a wave through pictures and lines alike.
+  auto textureOf = [&](bool scene, bool wave) {
+    cv::Mat scan(400, 1200, CV_8UC1);
+    for (int x = 0; x < scan.cols; ++x) {
+      const bool textured = wave || (scene && !inLine(x));
+      scan.col(x).setTo(cv::saturate_cast<uchar>(60 + (textured ? 8 * std::sin(2 * CV_PI * x / 60) : 0)));
+    }
+    return registration::pictureTexture(scan, axes, lines, 100, 200);
+  };
+  const double scene = textureOf(true, false);
+  EXPECT_EQ(textureOf(false, false), 0);
+  EXPECT_GT(scene, 3);
+  EXPECT_LT(textureOf(false, true), 0.5 * scene);
+}
+
 // Images that are not film: nothing registered, or frames of sane size; never an exception.
 TEST(NotFilm, GivesNoFramesOrSaneOnes) {
   cv::Mat noise(900, 1200, CV_8UC1), colourNoise(300, 400, CV_8UC3), gradient(1000, 1300, CV_8UC1);
