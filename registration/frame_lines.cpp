@@ -266,7 +266,8 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // A line is line all through its sure middle: a run that stops short of
   // it is a dark patch of picture beside a figure, not this line.
   const double sure = p.width / 2 - p.slack;
-  out.flatness = flatnessAcross(s, middles, half, within, sure > 0 ? sure : p.width / 2, noise);
+  // (Not for one line alone: only the choice between priors reads it.)
+  if (!single) out.flatness = flatnessAcross(s, middles, half, within, sure > 0 ? sure : p.width / 2, noise);
   out.broken = sure > 0 && (out.from > -sure + s.bin || out.to < sure - s.bin);
   const bool fromInside = std::abs(out.from + p.width / 2) <= p.slack, toInside = std::abs(out.to - p.width / 2) <= p.slack;
   out.fromRise = fromInside ? rise(lo, -1) : 0;

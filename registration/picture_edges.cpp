@@ -187,12 +187,12 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
 struct Band {
   cv::Mat samples;
   Columns columns;
-  double bin = 1;
+  double length = 0, bin = 1;  // a picture's length along, the bins' width
 };
 Band sampleBand(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to, int rows) {
   Band out;
-  const double length = lines.period - (lines.end.at - lines.start.at);
-  out.bin = std::max(1.0, length / 200);
+  out.length = lines.period - (lines.end.at - lines.start.at);
+  out.bin = std::max(1.0, out.length / 200);
   const double margin = std::abs(axes.slope) * scan.rows + 2;
   const int bins = static_cast<int>(std::ceil((scan.cols + 2 * margin) / out.bin));
   out.columns = columnsOf(lines, -margin, out.bin, bins);
@@ -250,8 +250,7 @@ double pictureTexture(const cv::Mat& scan, const StripAxes& axes, const FrameLin
   const Band band = sampleBand(scan, axes, lines, from, to, n);
   if (band.columns.pictures.empty()) return NAN;
   // Bins a twelfth of a picture apart: the scanner's light barely moves over that, a scene's texture does.
-  const double length = lines.period - (lines.end.at - lines.start.at);
-  const int apart = std::max(1, static_cast<int>(std::lround(length / 12 / band.bin)));
+  const int apart = std::max(1, static_cast<int>(std::lround(band.length / 12 / band.bin)));
   std::vector<double> inPictures, inLines;
   for (const auto& js : band.columns.pictures) movesAlong(band.samples, js, apart, inPictures);
   if (inPictures.empty()) return NAN;

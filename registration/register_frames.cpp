@@ -206,16 +206,17 @@ std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, cons
   if (loud >= kLeastSound && quiet < 0.5 * loud) return {mine[louder]};
   const double half = p.apertures[static_cast<size_t>(mine[0].aperture)].across / 2 * fp.mmT;
   const double shift = std::abs(mine[0].middle - mine[1].middle);
-  double texture[2];
-  for (int k = 0; k < 2; ++k) {
+  // The band way k puts picture in and the other not starts here and runs 0.7 of the shift.
+  auto bandOf = [&](int k) {
     const bool lower = mine[k].middle < mine[1 - k].middle;
-    const double from = lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
-    contrast[k] = pictureContrast(scan, m.axes, lines, from, from + 0.7 * shift);
-    texture[k] = pictureTexture(scan, m.axes, lines, from, from + 0.7 * shift);
-  }
+    return lower ? mine[k].middle - half + 0.15 * shift : mine[1 - k].middle + half + 0.15 * shift;
+  };
+  for (int k = 0; k < 2; ++k) contrast[k] = pictureContrast(scan, m.axes, lines, bandOf(k), bandOf(k) + 0.7 * shift);
   const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
   if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
   if (loud > 0 && quiet < 0.5 * loud) return {mine[louder]};
+  double texture[2];
+  for (int k = 0; k < 2; ++k) texture[k] = pictureTexture(scan, m.axes, lines, bandOf(k), bandOf(k) + 0.7 * shift);
   const double rough = std::max(texture[0], texture[1]), smooth = std::min(texture[0], texture[1]);
   if (rough >= kLeastTexture && rough >= 1.5 * smooth) return {mine[texture[0] > texture[1] ? 0 : 1]};
   return mine;
