@@ -21,8 +21,8 @@
 // whose lines the scan shows best wins: both ends measured, sharply, a
 // middle that is line against flanks that are not, and rows that lie as
 // evenly across the strip as unexposed film does, and a mean across them
-// as flat as unexposed film gives; on a one-frame scan its framing tells
-// what the lines do not.
+// as flat as unexposed film gives, and a level no brighter than the
+// rebate; on a one-frame scan its framing tells what the lines do not.
 
 #include "stages.hpp"
 
@@ -48,6 +48,10 @@ constexpr double kUneven = 2;
 // a prior loses per e-fold its line is less flat than the flattest gap's.
 constexpr int kFlatReach = 6;
 constexpr double kFlatLight = 0.001, kUnflat = 2.5;
+// How much brighter than the rebate a line may show (a share of the
+// rebate's level and gray levels: a thin line's blurred middle, grain, the
+// scanner's uneven light), and what a prior loses whose line is brighter.
+constexpr double kRebateShare = 1.1, kRebateSlack = 40, kBrighterThanRebate = 4;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -101,6 +105,7 @@ struct Evidence {
   int lines = 0;
   double evenness = 0;                // the rows' spread across in the most even bin, noise units
   double flatness = 0;                // the line's mean across, how far it bends; 0 when too few rows
+  double level = 0;                   // the line's even bin, its mean over rows and lines
 };
 
 // How far a line's mean across the strip bends, in units of what noise and
@@ -225,6 +230,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     departures.push_back(std::move(departure));
   }
   out.lines = static_cast<int>(departures.size());
+  for (int m : middles) out.level += s.departures[m + even].level / static_cast<double>(middles.size());
   out.evenness = least / static_cast<double>(middles.size()) / noise;
   // The fold: the median over the lines, the mean of two; once a bin.
   std::vector<double> fold(2 * half + 1), column;
@@ -382,7 +388,7 @@ LinePrior withMeasuredPeriod(const Samples& s, const LinePrior& prior) {
 }  // namespace
 
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, double framed) {
+                             const std::vector<LinePrior>& priors, double framed, double rebate) {
   FrameLines out;
   if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
   // Bins about a two-hundredth of the shortest picture (a frame line's end
@@ -440,6 +446,9 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // And how flat its mean across lies against the aperture's flattest gap:
     // a scene as dark and as even as the line still bends a little.
     if (e.flatness > 0) score -= kUnflat * std::log(e.flatness / flattest[static_cast<size_t>(p.aperture)]);
+    // Film the camera never exposed is no brighter than the rebate: a
+    // bright band inside a picture, between two dark parts, is no line.
+    if (e.level > kRebateShare * rebate + kRebateSlack) score -= kBrighterThanRebate;
     // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
     if (!std::isnan(framed)) {
       double off = std::fmod(framed - (p.middle + p.period / 2), p.period);

@@ -12,6 +12,7 @@
 //   priorsOf            the gauge's published geometry, in millimetres
 //   framePriors         where that geometry puts the frames on this scan
 //   sampleAlong         the scan itself sampled along the strip, for the measures below
+//   rebateLevel         how bright unexposed film shows, between the holes
 //   measureFrameLines   the frame lines' ends, measured about their priors
 //   measurePictureEdges the pictures' long edges, measured about their priors
 //   pictureContrast, pictureTexture, variationThroughLines  which way the Academy picture sits
@@ -181,6 +182,10 @@ struct FramePriors {
 };
 FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan);
 
+// The level of film the camera never exposed, on the rows of holes between
+// the holes: the median, NaN where no row is known.
+double rebateLevel(const cv::Mat& scan, const StripMeasure& m);
+
 // Gray means of the scan along lines parallel to the strip, on the scan
 // itself (scan pixels, strip axes): row i of the result follows the line at
 // t = ts[i] (or `thickness` neighbouring lines about it, averaged); column
@@ -206,8 +211,10 @@ struct FrameLines {
 // left at the prior where it is not. `ts`: lines across the pictures' inner
 // part. `framed`: on a one-frame scan, the s its picture is centred on
 // (NaN otherwise), which decides between priors the scan itself cannot.
+// `rebate`: how bright the film the camera never exposed shows (NaN where
+// unknown), above which a run of columns is scene, not line.
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, double framed);
+                             const std::vector<LinePrior>& priors, double framed, double rebate);
 
 // The pictures' long edges across the strip (t, scan pixels), each measured
 // about its prior where the scan shows it clearly.
