@@ -103,7 +103,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // two specks of grain that outnumbered a lone Super 8 hole and fitted 35 mm,
 // and a 35 mm scan whose dark lines differ from the dark scene beside them
 // only in lying flat across the strip, a bright band's step two perforations off,
-// and an Academy night scene told from the film beside it by its texture alone.
+// an Academy night scene told from the film beside it by its texture alone,
+// and a reversal picture's bright band, brighter than any unexposed film,
+// taken for the wide Academy line.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -119,7 +121,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 2400, 1, 4, Stock::Negative, 1, true, 10078},
                         Case{Gauge::Super8, 1200, -1, 1, Stock::Negative, 1, false, 2109},
                         Case{Gauge::Film35, 600, 0, 4, Stock::Reversal, 1, false, 10002},
-                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 1013}}) {
+                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 1013},
+                        Case{Gauge::Film35, 900, -1, 4, Stock::Reversal, 1, false, 20020}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
