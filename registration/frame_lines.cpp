@@ -38,8 +38,8 @@ namespace {
 // departure within the blur past an end that makes the end clear.
 constexpr double kLine = 1.4, kNotLine = 1.8, kSharp = 0.6;
 // How far a line's rows may move together over its width: a few noise
-// units and a share of the level, as uneven light drifts along the strip.
-constexpr double kDrift = 2.5, kLightDrift = 0.015;
+// units and kLightDrift's share of the level.
+constexpr double kDrift = 2.5;
 // What a prior's line loses per noise unit its rows spread across more than the evenest prior's.
 constexpr double kUneven = 2;
 // The flatness across: rows compared with those a sixth of the band either

@@ -236,7 +236,13 @@ double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLi
         if (!std::isnan(m.at<float>(i, j))) pic.push_back(m.at<float>(i, j));
     for (int j : columns.lines)
       if (!std::isnan(m.at<float>(i, j))) line.push_back(m.at<float>(i, j));
-    if (!pic.empty() && !line.empty()) contrast.push_back(std::abs(median(pic) - median(line)));
+    // Less what the light's drift along the strip gives: beyond the picture,
+    // film as bright as a print's base differs that much between the
+    // pictures' columns and the lines' without any picture there.
+    if (!pic.empty() && !line.empty()) {
+      const double a = median(pic), b = median(line);
+      contrast.push_back(std::max(0.0, std::abs(a - b) - kLightDrift * std::max(a, b)));
+    }
   }
   if (contrast.empty()) return NAN;
   double sum = 0;

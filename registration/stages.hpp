@@ -124,6 +124,9 @@ const Priors* priorsOf(Gauge gauge);
 constexpr double kSizeTolerance = 0.04;      // share of the size
 constexpr double kMiddleToleranceMm = 0.15;
 constexpr double kLineTolerance = 0.025;     // share of the hole pitch
+// How far the scanner's light drifts along the strip from one place to one
+// nearby (a frame line and the picture beside it): a share of the level.
+constexpr double kLightDrift = 0.015;
 struct GaugeMeasure {
   cv::Size2d holeSize;        // along, across
   double pitch = 0;           // along the strip; 0 when one hole per row
@@ -229,9 +232,10 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
                                   const AcrossWindow& top, const AcrossWindow& bottom);
 
 // How far the pictures' columns stand from the frame lines' over the rows
-// [from, to] of t: the median of each against the other. Outside the
-// pictures both show the same film (the margin, or the sound track, whose
-// stripes the medians pass over); NaN where the lines are too thin to sample.
+// [from, to] of t: the median of each against the other, less the light's
+// drift. Outside the pictures both show the same film (the margin, or the
+// sound track, whose stripes the medians pass over); NaN where the lines are
+// too thin to sample.
 double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
 
 // How much the mean of the lines [from, to] of t moves along the strip over
