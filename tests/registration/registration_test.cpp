@@ -128,6 +128,21 @@ TEST(PictureTexture, IsWhatThePicturesShowAndTheLinesDoNot) {
   EXPECT_LT(textureOf(false, true), 0.5 * scene);
 }
 
+// The film between the holes, though the holes take most of the row; nothing without a row.
+TEST(RebateLevel, IsTheFilmBetweenTheHolesNotTheHoles) {
+  cv::Mat scan(60, 400, CV_8UC1, cv::Scalar(120));
+  registration::StripMeasure m;
+  m.axes = {0, 199.5, 29.5};
+  m.rowT = {19.5};
+  for (int x = 10; x + 28 <= scan.cols; x += 40) {
+    scan(cv::Rect(x, 12, 28, 16)).setTo(250);
+    m.holes.push_back({{x + 13.5, 19.5}, {28, 16}});
+  }
+  EXPECT_EQ(registration::rebateLevel(scan, m), 120);
+  m.rowT.clear();
+  EXPECT_TRUE(std::isnan(registration::rebateLevel(scan, m)));
+}
+
 // Images that are not film: nothing registered, or frames of sane size; never an exception.
 TEST(NotFilm, GivesNoFramesOrSaneOnes) {
   cv::Mat noise(900, 1200, CV_8UC1), colourNoise(300, 400, CV_8UC3), gradient(1000, 1300, CV_8UC1);
