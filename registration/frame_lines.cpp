@@ -22,7 +22,7 @@
 // middle that is line against flanks that are not, and rows that lie as
 // evenly across the strip as unexposed film does, and a mean across them
 // as flat as unexposed film gives, and a level no brighter than the
-// rebate; on a one-frame scan its framing tells what the lines do not.
+// rebate; the scan's framing on its pictures tells what the lines do not.
 
 #include "stages.hpp"
 
@@ -52,6 +52,10 @@ constexpr double kFlatLight = 0.001, kUnflat = 2.5;
 // rebate's level and gray levels: a thin line's blurred middle, grain, the
 // scanner's uneven light), and what a prior loses whose line is brighter.
 constexpr double kRebateShare = 1.1, kRebateSlack = 40, kBrighterThanRebate = 4;
+// What a prior loses on a scan of several frames that leaves one of its
+// pictures cut where another prior fits one more whole: whoever scanned the
+// strip framed its pictures, but may have cut the last one short.
+constexpr double kCutPicture = 1;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -385,10 +389,19 @@ LinePrior withMeasuredPeriod(const Samples& s, const LinePrior& prior) {
   return out;
 }
 
+// How many of the prior's pictures lie wholly on the scan.
+int wholePictures(const LinePrior& p, const Framing& framing) {
+  if (!(framing.to > framing.from)) return 0;
+  int whole = 0;
+  const double first = p.middle + std::floor((framing.from - p.middle) / p.period) * p.period;
+  for (double m = first; m + p.period - p.width / 2 <= framing.to; m += p.period) whole += m + p.width / 2 >= framing.from;
+  return whole;
+}
+
 }  // namespace
 
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, double framed, double rebate) {
+                             const std::vector<LinePrior>& priors, const Framing& framing, double rebate) {
   FrameLines out;
   if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
   // Bins about a two-hundredth of the shortest picture (a frame line's end
@@ -427,6 +440,9 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
       double& f = flattest[static_cast<size_t>(priors[i].aperture)];
       f = std::min(f, evidence[i].flatness);
     }
+  std::vector<int> whole(priors.size());
+  int mostWhole = 0;
+  for (size_t i = 0; i < priors.size(); ++i) mostWhole = std::max(mostWhole, whole[i] = wholePictures(measured[i], framing));
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
     const LinePrior& p = measured[i];
@@ -449,12 +465,15 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // Film the camera never exposed is no brighter than the rebate: a
     // bright band inside a picture, between two dark parts, is no line.
     if (e.level > kRebateShare * rebate + kRebateSlack) score -= kBrighterThanRebate;
-    // A one-frame scan is framed on its picture: what the scan cannot tell, its framing does.
-    if (!std::isnan(framed)) {
-      double off = std::fmod(framed - (p.middle + p.period / 2), p.period);
+    // What the scan cannot tell, its framing does: a one-frame scan is
+    // framed on its picture's middle, a longer one on whole pictures.
+    if (!std::isnan(framing.centre)) {
+      double off = std::fmod(framing.centre - (p.middle + p.period / 2), p.period);
       if (off < 0) off += p.period;
       const double away = std::min(off, p.period - off) / (p.period / 8);
       score -= 2 * away * away;
+    } else if (mostWhole >= 2 && whole[i] < mostWhole) {
+      score -= kCutPicture;
     }
     if (score <= best) continue;
     best = score;

@@ -118,7 +118,14 @@ FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan) {
   }
   // A scan shorter than two frames holds one picture, which whoever scanned it put in its middle.
   const bool oneFrame = scan.width / cosine < 2 * pitch * p.perforationsPerFrame;
-  out.framed = oneFrame ? m.axes.s({(scan.width - 1) / 2.0, out.middle}) : NAN;
+  out.framing.centre = oneFrame ? m.axes.s({(scan.width - 1) / 2.0, out.middle}) : NAN;
+  // Where the scan's ends cross the strip's middle line, drawn in by what the tilt swings a picture's corners.
+  double halfAcross = 0;
+  for (const Aperture& a : p.apertures) halfAcross = std::max(halfAcross, a.across / 2 * out.mmT);
+  const double swing = std::abs(m.axes.slope) * halfAcross;
+  auto sAt = [&](double x) { return m.axes.s({x, out.middle + m.axes.slope * (x - m.axes.xMid)}); };
+  out.framing.from = sAt(-0.5) + swing;
+  out.framing.to = sAt(scan.width - 0.5) - swing;
   return out;
 }
 

@@ -262,7 +262,7 @@ Registration registerStrip(const cv::Mat& scan) {
   // The priors, then along: the frame lines; across: the way the aperture sits and the long edges.
   const FramePriors fp = framePriors(m, p, scan.size());
   FrameLines lines =
-      measureFrameLines(scan, m.axes, bandAcross(fp.ways, p, fp.mmT), fp.lines, fp.framed, rebateLevel(scan, m));
+      measureFrameLines(scan, m.axes, bandAcross(fp.ways, p, fp.mmT), fp.lines, fp.framing, rebateLevel(scan, m));
   if (lines.candidate < 0) {
     const LinePrior& l = fp.lines.front();
     lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};

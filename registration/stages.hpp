@@ -173,6 +173,13 @@ struct LinePrior {
   // the period, within this share of it, spreading from `anchor`.
   double periodSlack = 0, anchor = 0;
 };
+// How whoever scanned the strip framed its pictures: a one-frame scan on
+// its picture's middle, a longer one on as many whole pictures as it holds.
+struct Framing {
+  double centre = NAN;               // on a one-frame scan, the s its picture is centred on; NaN otherwise
+  double from = 0, to = 0;           // s on the strip's middle line between which a picture lies wholly on the scan
+};
+
 // Where the gauge's published geometry puts the frames on this scan, and
 // how far the measures may move them.
 struct FramePriors {
@@ -181,7 +188,7 @@ struct FramePriors {
   std::vector<AcrossPrior> ways;     // every way the aperture may sit
   std::vector<LinePrior> lines;      // every place the frame lines may lie: apertures by gaps
   double lo = -1e300, hi = 1e300;    // t the picture's edges may lie in: on the film, clear of the holes
-  double framed = 0;                 // on a one-frame scan, the s its picture is centred on; NaN otherwise
+  Framing framing;
 };
 FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan);
 
@@ -212,12 +219,12 @@ struct FrameLines {
 // Frame lines measured on the scan about each prior in turn; the prior whose
 // lines the scan shows best, with each end measured where it is clear and
 // left at the prior where it is not. `ts`: lines across the pictures' inner
-// part. `framed`: on a one-frame scan, the s its picture is centred on
-// (NaN otherwise), which decides between priors the scan itself cannot.
+// part. `framing`: how the scan was framed on its pictures, which decides
+// between priors the scan itself cannot.
 // `rebate`: how bright the film the camera never exposed shows (NaN where
 // unknown), above which a run of columns is scene, not line.
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, double framed, double rebate);
+                             const std::vector<LinePrior>& priors, const Framing& framing, double rebate);
 
 // The pictures' long edges across the strip (t, scan pixels), each measured
 // about its prior where the scan shows it clearly.
