@@ -559,10 +559,13 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
       for (const std::vector<int>& members : rowsOf(blobs)) {
         Candidate c{{}, bright, 0};
         for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
-        // The same row at another cut: keep the longer.
+        // The same row at another cut: keep the longer; of one island, the
+        // fuller (at a low cut a scratch that touches a lone hole joins its
+        // island; at a higher one the hole stands alone).
         const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
         if (same == candidates.end()) candidates.push_back(std::move(c));
-        else if (same->blobs.size() < c.blobs.size()) *same = std::move(c);
+        else if (same->blobs.size() < c.blobs.size() || (c.blobs.size() == 1 && same->blobs.size() == 1 && same->fill < c.fill))
+          *same = std::move(c);
       }
     }
   }

@@ -107,8 +107,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // a reversal picture's bright band, brighter than any unexposed film,
 // taken for the wide Academy line, and a print's bright base beside an
 // Academy picture, whose light drifts along the strip, taken for its side,
-// and a full-aperture four-frame scan whose thin lines no scene shows, at a
-// gap that leaves one of its four pictures cut.
+// a full-aperture four-frame scan whose thin lines no scene shows, at a
+// gap that leaves one of its four pictures cut, and a lone Super 8 hole
+// that a scratch touches, one island with it at the lowest cut.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -127,7 +128,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 1013},
                         Case{Gauge::Film35, 900, -1, 4, Stock::Reversal, 1, false, 20020},
                         Case{Gauge::Film35, 1200, 0.5, 1, Stock::Print, 1, false, 31023},
-                        Case{Gauge::Film35, 600, 1, 4, Stock::Print, 3, false, 19008}}) {
+                        Case{Gauge::Film35, 600, 1, 4, Stock::Print, 3, false, 19008},
+                        Case{Gauge::Super8, 600, 0, 1, Stock::Print, 1, false, 39081}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
