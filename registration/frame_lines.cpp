@@ -22,7 +22,8 @@
 // middle that is line against flanks that are not, and rows that lie as
 // evenly across the strip as unexposed film does, and a mean across them
 // as flat as unexposed film gives, and a level no brighter than the
-// rebate; the scan's framing on its pictures tells what the lines do not.
+// rebate; the scan's framing on its pictures, and where its scene changes
+// from one frame to the next, tell what the lines do not.
 
 #include "stages.hpp"
 
@@ -56,6 +57,11 @@ constexpr double kRebateShare = 1.1, kRebateSlack = 40, kBrighterThanRebate = 4;
 // pictures cut where another prior fits one more whole: whoever scanned the
 // strip framed its pictures, but may have cut the last one short.
 constexpr double kCutPicture = 1;
+// Where the scan differs from itself a frame on by at least this many gray
+// levels more over one picture than over its neighbours (a change of shot),
+// a prior whose pictures show less than this share of the most any prior
+// shows loses this much: its pictures straddle the change.
+constexpr double kLeastChange = 15, kChangeShare = 0.6, kAcrossChange = 2;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -398,6 +404,51 @@ int wholePictures(const LinePrior& p, const Framing& framing) {
   return whole;
 }
 
+// How far the scan differs from itself a frame further on, bin by bin: the
+// median over the rows (NaN where half of them fall off the scan). Film
+// changes from frame to frame, not within one: a change of shot, a flash,
+// the light of the printer, each holds through a picture and steps at its lines.
+std::vector<double> frameToFrame(const Samples& s, double period) {
+  const int bins = s.rows.cols, apart = static_cast<int>(std::lround(period / s.bin));
+  std::vector<double> change(static_cast<size_t>(bins), NAN), v;
+  for (int j = apart; j < bins; ++j) {
+    v.clear();
+    for (int r = 0; r < s.rows.rows; ++r) {
+      const float a = s.rows.at<float>(r, j), b = s.rows.at<float>(r, j - apart);
+      if (!std::isnan(a) && !std::isnan(b)) v.push_back(std::abs(a - b));
+    }
+    if (v.size() * 2 >= static_cast<size_t>(s.rows.rows)) change[static_cast<size_t>(j)] = median(v);
+  }
+  return change;
+}
+
+// The most by which one of the prior's pictures (its inner part along)
+// differs from the one before more than either neighbour differs from its
+// own: a change of shot at that picture's line, and the pictures the prior
+// places whole about it.
+double changeBetweenPictures(const Samples& s, const LinePrior& p, const std::vector<double>& change) {
+  const int bins = s.rows.cols;
+  auto meanOver = [&](double from, double to) {
+    double sum = 0;
+    int n = 0;
+    for (int j = std::max(0, s.binAt(from) + 1); j < std::min(bins, s.binAt(to)); ++j)
+      if (!std::isnan(change[static_cast<size_t>(j)])) sum += change[static_cast<size_t>(j)], ++n;
+    return n > 0 && 2 * n >= 0.9 * (to - from) / s.bin ? sum / n : NAN;
+  };
+  const double trim = 0.08 * (p.period - p.width);
+  double most = 0;
+  for (double m = p.middle - std::floor((p.middle - s.s0) / p.period) * p.period - p.period; m < s.s0 + bins * s.bin;
+       m += p.period) {
+    const double from = m + p.width / 2 + trim, to = m + p.period - p.width / 2 - trim;
+    const double here = meanOver(from, to), before = meanOver(from - p.period, to - p.period),
+                 after = meanOver(from + p.period, to + p.period);
+    if (std::isnan(here) || (std::isnan(before) && std::isnan(after))) continue;
+    const double around = std::isnan(before) ? after : std::isnan(after) ? before : std::max(before, after);
+    most = std::max(most, here - around);
+  }
+  return most;
+}
+
 }  // namespace
 
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
@@ -443,6 +494,13 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
   std::vector<int> whole(priors.size());
   int mostWhole = 0;
   for (size_t i = 0; i < priors.size(); ++i) mostWhole = std::max(mostWhole, whole[i] = wholePictures(measured[i], framing));
+  std::vector<double> change(priors.size(), 0);
+  double mostChange = 0;
+  if (priors.size() > 1) {
+    const std::vector<double> frameChange = frameToFrame(s, period);
+    for (size_t i = 0; i < priors.size(); ++i)
+      mostChange = std::max(mostChange, change[i] = changeBetweenPictures(s, measured[i], frameChange));
+  }
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
     const LinePrior& p = measured[i];
@@ -475,6 +533,8 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     } else if (mostWhole >= 2 && whole[i] < mostWhole) {
       score -= kCutPicture;
     }
+    // A change of shot falls on a frame line: pictures that straddle it show less of it.
+    if (mostChange >= kLeastChange && change[i] < kChangeShare * mostChange) score -= kAcrossChange;
     if (score <= best) continue;
     best = score;
     out.candidate = static_cast<int>(i);

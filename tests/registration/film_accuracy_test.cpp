@@ -108,8 +108,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // taken for the wide Academy line, and a print's bright base beside an
 // Academy picture, whose light drifts along the strip, taken for its side,
 // a full-aperture four-frame scan whose thin lines no scene shows, at a
-// gap that leaves one of its four pictures cut, and a lone Super 8 hole
-// that a scratch touches, one island with it at the lowest cut.
+// gap that leaves one of its four pictures cut, a lone Super 8 hole that a
+// scratch touches, one island with it at the lowest cut, and a full-aperture
+// four-frame scan whose shot changes at a line that no scene beside it shows.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -129,7 +130,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 900, -1, 4, Stock::Reversal, 1, false, 20020},
                         Case{Gauge::Film35, 1200, 0.5, 1, Stock::Print, 1, false, 31023},
                         Case{Gauge::Film35, 600, 1, 4, Stock::Print, 3, false, 19008},
-                        Case{Gauge::Super8, 600, 0, 1, Stock::Print, 1, false, 39081}}) {
+                        Case{Gauge::Super8, 600, 0, 1, Stock::Print, 1, false, 39081},
+                        Case{Gauge::Film35, 600, -1, 4, Stock::Negative, 3, false, 23010}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
