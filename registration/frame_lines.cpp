@@ -360,6 +360,17 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       out.fromClear = out.toClear = false;
     }
   }
+  // A picture sits in the middle of its frame, so an aperture smaller than
+  // the prior's widens its line at both ends alike: an end measured alone,
+  // the other left at its prior, lies within half the size's doubt of its
+  // own prior. One further out is a figure's edge inside a scene as dark as
+  // the line; a line the pin put a little off its place is still covered by
+  // the window's draw-in from an end left at its prior.
+  if (out.fromClear != out.toClear) {
+    const double reach = kSizeTolerance / 2 * (p.period - p.width) + s.bin;
+    if (out.fromClear && std::abs(out.from + p.width / 2) > reach) out.fromClear = false;
+    if (out.toClear && std::abs(out.to - p.width / 2) > reach) out.toClear = false;
+  }
   return out;
 }
 
