@@ -471,8 +471,13 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 }
 
 // Contrasts the stand-out image is cut at: from twice the grain of a
-// reduced copy up to holes against a clear base.
+// reduced copy up to holes against a clear base. The fine ones step between
+// them, for a scan the usual ones find no film on: a lone hole inside a
+// splice's band stands out of the band by little more than the band stands
+// out of the film, and only a cut between the two parts it from the band.
+// Only then, since a hole's island moves a little from cut to cut.
 constexpr double kCuts[] = {12, 28, 64};
+constexpr double kFineCuts[] = {12, 20, 28, 36, 44, 52, 64, 80, 96, 128};
 constexpr size_t kRowsMeasured = 24;
 
 struct Candidate {
@@ -540,7 +545,7 @@ std::vector<IslandBox> islandBoxes(const cv::Mat& image, int level) {
   return out;
 }
 
-std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
+std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   if (copy.rows < 8 || copy.cols < 8) return {};
   // Grain breaks a hole's island at a cut near its contrast; a 3 x 3 mean
   // closes it and moves no symmetric edge.
@@ -553,7 +558,9 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy) {
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
     images[sense] = standOut(gray, length, bright);
-    for (double cut : kCuts) {
+    const std::vector<double> cuts = fine ? std::vector<double>(std::begin(kFineCuts), std::end(kFineCuts))
+                                          : std::vector<double>(std::begin(kCuts), std::end(kCuts));
+    for (double cut : cuts) {
       const std::vector<Blob> blobs = blobsAt(images[sense], cut);
       if (blobs.size() > 400) continue;  // texture, not a row of holes
       for (const std::vector<int>& members : rowsOf(blobs)) {

@@ -248,7 +248,15 @@ Registration registerStrip(const cv::Mat& scan) {
   out.missing = "no row of perforations along the strip";
   if (reduced.gray.rows < 16 || reduced.gray.cols < 16) return out;
   const std::vector<HoleRow> rows = findHoleRows(reduced.gray);  // the strip points into these
-  const std::optional<Strip> strip = pickStrip(reduced.gray, rows, reduced.factor, out.missing);
+  std::optional<Strip> strip = pickStrip(reduced.gray, rows, reduced.factor, out.missing);
+  // No film at the usual cuts: once more at the fine ones. What was missing
+  // is told as the usual cuts found it, the same for every scan that is no film.
+  std::vector<HoleRow> fineRows;
+  if (!strip) {
+    std::string unused;
+    fineRows = findHoleRows(reduced.gray, true);
+    strip = pickStrip(reduced.gray, fineRows, reduced.factor, unused);
+  }
   if (!strip) return out;
 
   const Priors& p = *priorsOf(strip->gauge.gauge);

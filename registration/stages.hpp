@@ -4,7 +4,8 @@
 // is in the scan's own pixels, on the strip's axes.
 //
 //   reduceScan          gray copy reduced by a whole factor, and that factor
-//   findHoleRows        rows of hole-shaped blobs at a common pitch, best first
+//   findHoleRows        rows of hole-shaped blobs at a common pitch, best first;
+//                       `fine` cuts finer, for a scan where the usual cuts find no film
 //   islandBoxes         the boxes of a copy's islands above a level, for findHoleRows
 //   measurePitch        pitch along the strip and tilt from the hole centres
 //   findStripEdges      the strip's two edges across, where scanner background shows
@@ -71,7 +72,7 @@ struct StripAxes {
 cv::Mat toGray(const cv::Mat& scan);
 Reduced reduceScan(const cv::Mat& scan);
 
-std::vector<HoleRow> findHoleRows(const cv::Mat& gray);
+std::vector<HoleRow> findHoleRows(const cv::Mat& gray, bool fine = false);
 
 // The 4-connected islands of an 8-bit image's pixels above `level`: each
 // one's box (inclusive corners) and pixel count, in raster order of its
