@@ -94,13 +94,15 @@ cv::Mat openDown(const cv::Mat& src, int length, bool bright) {
 // A splice or a bright band across the strip stands out of its row just as
 // a hole does, and may touch one; it runs across the whole strip, while a
 // hole runs across a fifth of it at most, so what stays standing out over
-// `length` rows across is taken away as well.
-cv::Mat standOut(const cv::Mat& gray, int length, bool bright) {
+// `length` rows across is taken away as well. `ofRow`, if given, receives
+// what stands out of each row before that.
+cv::Mat standOut(const cv::Mat& gray, int length, bool bright, cv::Mat* ofRow = nullptr) {
   cv::Mat along, smooth, out;
   cv::transpose(gray, along);
   cv::transpose(openDown(along, length, bright), smooth);
   if (bright) cv::subtract(gray, smooth, out);
   else cv::subtract(smooth, gray, out);
+  if (ofRow) out.copyTo(*ofRow);
   cv::subtract(out, openDown(out, length, true), out);
   return out;
 }
@@ -475,7 +477,10 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 // them, for a scan the usual ones find no film on: a lone hole inside a
 // splice's band stands out of the band by little more than the band stands
 // out of the film, and only a cut between the two parts it from the band.
-// Only then, since a hole's island moves a little from cut to cut.
+// Only then, since a hole's island moves a little from cut to cut. On that
+// pass the holes are also measured on what stands out of their rows alone:
+// a hole that touches a bright picture at the copy's scale stands out over
+// as many rows across as a splice, and taking the splice away eats into it.
 constexpr double kCuts[] = {12, 28, 64};
 constexpr double kFineCuts[] = {12, 20, 28, 36, 44, 52, 64, 80, 96, 128};
 constexpr size_t kRowsMeasured = 24;
@@ -553,11 +558,11 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   cv::blur(copy, gray, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
   // Longer than any hole along the strip (at most a sixth of its width), shorter than the light's slopes.
   const int length = std::max(5, copy.rows / 4) | 1;
-  cv::Mat images[2];
+  cv::Mat images[2], ofRows[2];
   std::vector<Candidate> candidates;
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
-    images[sense] = standOut(gray, length, bright);
+    images[sense] = standOut(gray, length, bright, fine ? &ofRows[sense] : nullptr);
     const std::vector<double> cuts = fine ? std::vector<double>(std::begin(kFineCuts), std::end(kFineCuts))
                                           : std::vector<double>(std::begin(kCuts), std::end(kCuts));
     for (double cut : cuts) {
@@ -581,7 +586,8 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   });
   std::vector<HoleRow> found;
   for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
-    auto row = measureRow(images[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
+    const cv::Mat* measured = fine ? ofRows : images;
+    auto row = measureRow(measured[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;
     row->score = static_cast<double>(row->holes.size()) + candidates[i].fill;
     const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });
