@@ -143,6 +143,21 @@ TEST(RebateLevel, IsTheFilmBetweenTheHolesNotTheHoles) {
   EXPECT_TRUE(std::isnan(registration::rebateLevel(scan, m)));
 }
 
+// Blurred noise holds, at one cut or another, two blobs of like size at a
+// pitch some gauge allows; without the strip's edges or a second row that
+// is no film, however many cuts are tried.
+TEST(NotFilm, TwoBlobsOfBlurredNoiseDoNotRegister) {
+  cv::RNG rng(6);
+  const int cols = 800 + rng.uniform(0, 1200);
+  const int rows = 600 + rng.uniform(0, 900);
+  cv::Mat noise(rows, cols, CV_8UC1);
+  rng.fill(noise, cv::RNG::UNIFORM, 0, 255);
+  cv::GaussianBlur(noise, noise, cv::Size(0, 0), rng.uniform(1.0, 30.0));
+  const int lo = rng.uniform(0, 120);
+  cv::normalize(noise, noise, lo, rng.uniform(lo + 20, 256), cv::NORM_MINMAX);
+  EXPECT_FALSE(registration::registerFrames(noise).registered) << cols << " x " << rows;
+}
+
 // Images that are not film: nothing registered, or frames of sane size; never an exception.
 TEST(NotFilm, GivesNoFramesOrSaneOnes) {
   cv::Mat noise(900, 1200, CV_8UC1), colourNoise(300, 400, CV_8UC3), gradient(1000, 1300, CV_8UC1);
