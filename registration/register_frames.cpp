@@ -23,9 +23,11 @@ namespace registration {
 namespace {
 
 constexpr size_t kRowsTried = 8;
-// The least measures a strip found only at the fine cuts rests on: the
-// holes' two sizes and the pitch, and the strip's edges or a second row.
-constexpr int kFineMeasures = 4;
+// The least measures a strip rests on: the holes' two sizes and the pitch,
+// and the strip's edges or a second row where the gauge puts them. Two
+// blobs of like size at a pitch some gauge allows turn up in many a picture
+// that is no film, and at the fine cuts in nearly any.
+constexpr int kLeastMeasures = 4;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
@@ -252,17 +254,18 @@ Registration registerStrip(const cv::Mat& scan) {
   if (reduced.gray.rows < 16 || reduced.gray.cols < 16) return out;
   const std::vector<HoleRow> rows = findHoleRows(reduced.gray);  // the strip points into these
   std::optional<Strip> strip = pickStrip(reduced.gray, rows, reduced.factor, out.missing);
-  // No film at the usual cuts: once more at the fine ones. At those, two
-  // blobs of like size at a pitch some gauge allows turn up in nearly any
-  // picture, so the strip found must rest on its edges or a second row as
-  // well. What was missing is told as the usual cuts found it, the same for
-  // every scan that is no film.
+  if (strip && strip->gauge.measures < kLeastMeasures) {
+    strip.reset();
+    out.missing = "no edge of the strip or second row confirms the perforations found";
+  }
+  // No film at the usual cuts: once more at the fine ones. What was missing
+  // is told as the usual cuts found it, the same for every scan that is no film.
   std::vector<HoleRow> fineRows;
   if (!strip) {
     std::string unused;
     fineRows = findHoleRows(reduced.gray, true);
     strip = pickStrip(reduced.gray, fineRows, reduced.factor, unused);
-    if (strip && strip->gauge.measures < kFineMeasures) strip.reset();
+    if (strip && strip->gauge.measures < kLeastMeasures) strip.reset();
   }
   if (!strip) return out;
 
