@@ -289,8 +289,7 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
   const Columns& columns = band.columns;
   if (columns.pictures.empty() || columns.lines.size() < 4) return 0;
   const cv::Mat& m = band.samples;
-  std::vector<double> pic, line;
-  double throughLines = 0, throughPictures = 0;
+  std::vector<double> pic, line, throughLines, throughPictures;
   for (int r = 0; r < m.rows; ++r) {
     pic.clear(), line.clear();
     for (const auto& js : columns.pictures)
@@ -304,10 +303,18 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
       for (double& a : v) a = std::abs(a - mid);
       return median(v);
     };
-    throughLines += spread(line), throughPictures += spread(pic);
+    throughLines.push_back(spread(line)), throughPictures.push_back(spread(pic));
   }
-  throughLines /= m.rows, throughPictures /= m.rows;
-  return throughLines >= 0.5 * throughPictures ? throughLines : 0;
+  // What a quarter of the rows reach: a track's stripes or wave fill most
+  // rows of its band, while a scratch along the strip, which also runs on
+  // through the lines, lies in one.
+  auto quarterReach = [](std::vector<double>& v) {
+    const auto at = v.begin() + static_cast<std::ptrdiff_t>(v.size() * 3 / 4);
+    std::nth_element(v.begin(), at, v.end());
+    return *at;
+  };
+  const double inLines = quarterReach(throughLines), inPictures = quarterReach(throughPictures);
+  return inLines >= 0.5 * inPictures ? inLines : 0;
 }
 
 PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,

@@ -254,9 +254,10 @@ double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLi
 double pictureTexture(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
 
 // How much the strip varies along its length over the lines [from, to] of
-// t within the frame lines, when that is no less than half of how much it
-// varies within the pictures (else 0): a sound track's stripes or wave run
-// on through the lines, a picture stops at them.
+// t within the frame lines, as a quarter of those lines show it, when that
+// is no less than half of how much it varies within the pictures (else 0):
+// a sound track's stripes or wave run on through the lines, a picture stops
+// at them, and a scratch along the strip lies in one line only.
 double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from,
                              double to);
 
