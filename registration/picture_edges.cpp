@@ -298,10 +298,14 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
     for (int j : columns.lines)
       if (!std::isnan(m.at<float>(r, j))) line.push_back(m.at<float>(r, j));
     if (pic.size() < 4 || line.size() < 4) return 0;
-    auto spread = [](std::vector<double>& v) {
+    // The mean departure from the row's median: a wave's row lies at one
+    // level for most of its length and at the other for the rest, which a
+    // median departure reads as no spread at all.
+    auto spread = [](const std::vector<double>& v) {
       const double mid = median(v);
-      for (double& a : v) a = std::abs(a - mid);
-      return median(v);
+      double sum = 0;
+      for (double a : v) sum += std::abs(a - mid);
+      return sum / static_cast<double>(v.size());
     };
     throughLines.push_back(spread(line)), throughPictures.push_back(spread(pic));
   }

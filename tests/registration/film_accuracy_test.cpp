@@ -116,8 +116,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // a splice's band, which no usual cut parts from the band, 16 mm holes
 // on a clear print that touch its bright pictures at the copy's scale, and
 // an 8 mm scene whose step to the margin shows in fewer than half of its
-// columns, and an Academy picture put on the wrong side by a scratch along
-// the strip where a sound track would run.
+// columns, an Academy picture put on the wrong side by a scratch along
+// the strip where a sound track would run, and one whose track's wave keeps
+// each row at one level for most of its length.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -143,7 +144,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 1200, 0.5, 1, Stock::Print, 1, false, 23103},
                         Case{Gauge::Film16, 1200, -1, 4, Stock::Print, 3, false, 19070},
                         Case{Gauge::Regular8, 600, 0, 4, Stock::Reversal, 3, false, 19122},
-                        Case{Gauge::Film35, 900, -0.5, 1, Stock::Reversal, 1, false, 17015}}) {
+                        Case{Gauge::Film35, 900, -0.5, 1, Stock::Reversal, 1, false, 17015},
+                        Case{Gauge::Film35, 900, 0, 1, Stock::Reversal, 1, true, 31011}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
