@@ -560,13 +560,13 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   const int length = std::max(5, copy.rows / 4) | 1;
   cv::Mat images[2], ofRows[2];
   std::vector<Candidate> candidates;
+  const double* cutsFrom = fine ? std::begin(kFineCuts) : std::begin(kCuts);
+  const double* cutsTo = fine ? std::end(kFineCuts) : std::end(kCuts);
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
     images[sense] = standOut(gray, length, bright, fine ? &ofRows[sense] : nullptr);
-    const std::vector<double> cuts = fine ? std::vector<double>(std::begin(kFineCuts), std::end(kFineCuts))
-                                          : std::vector<double>(std::begin(kCuts), std::end(kCuts));
-    for (double cut : cuts) {
-      const std::vector<Blob> blobs = blobsAt(images[sense], cut);
+    for (const double* cut = cutsFrom; cut != cutsTo; ++cut) {
+      const std::vector<Blob> blobs = blobsAt(images[sense], *cut);
       if (blobs.size() > 400) continue;  // texture, not a row of holes
       for (const std::vector<int>& members : rowsOf(blobs)) {
         Candidate c{{}, bright, 0};

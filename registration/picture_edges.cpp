@@ -33,6 +33,12 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// The value `v` holds at index k once sorted; reorders `v`.
+double nthOf(std::vector<double>& v, size_t k) {
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+  return v[k];
+}
+
 struct EdgeEvidence {
   double at = 0;
   bool clear = false;
@@ -95,9 +101,7 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
       if (!std::isnan(lo) && !std::isnan(hi)) steps.push_back(std::abs(static_cast<double>(hi) - lo));
     }
     if (steps.empty() || steps.size() * 2 < js.size()) return static_cast<double>(NAN);
-    const auto third = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() * 2 / 3);
-    std::nth_element(steps.begin(), third, steps.end());
-    return *third;
+    return nthOf(steps, steps.size() * 2 / 3);
   };
   // Per picture, per line: its columns' step less the frame lines' step there (a margin's edge or the
   // sound track runs on past the pictures, through the lines).
@@ -312,12 +316,8 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
   // What a quarter of the rows reach: a track's stripes or wave fill most
   // rows of its band, while a scratch along the strip, which also runs on
   // through the lines, lies in one.
-  auto quarterReach = [](std::vector<double>& v) {
-    const auto at = v.begin() + static_cast<std::ptrdiff_t>(v.size() * 3 / 4);
-    std::nth_element(v.begin(), at, v.end());
-    return *at;
-  };
-  const double inLines = quarterReach(throughLines), inPictures = quarterReach(throughPictures);
+  const double inLines = nthOf(throughLines, throughLines.size() * 3 / 4);
+  const double inPictures = nthOf(throughPictures, throughPictures.size() * 3 / 4);
   return inLines >= 0.5 * inPictures ? inLines : 0;
 }
 
