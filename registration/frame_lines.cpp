@@ -22,8 +22,9 @@
 // middle that is line against flanks that are not, and rows that lie as
 // evenly across the strip as unexposed film does, and a mean across them
 // as flat as unexposed film gives, and a level no brighter than the
-// rebate; the scan's framing on its pictures, and where its scene changes
-// from one frame to the next, tell what the lines do not.
+// rebate, and a line plain in the rows' median level, however faint in
+// each row; the scan's framing on its pictures, and where its scene
+// changes from one frame to the next, tell what the lines do not.
 
 #include "stages.hpp"
 
@@ -62,6 +63,11 @@ constexpr double kCutPicture = 1;
 // a prior whose pictures show less than this share of the most any prior
 // shows loses this much: its pictures straddle the change.
 constexpr double kLeastChange = 15, kChangeShare = 0.6, kAcrossChange = 2;
+// How plainly, in noise units of the median over the rows, a line must step
+// to both flanks to show in their median level, how many times plainer than
+// at any other prior (a thin line is one bin, and a scene's thin stroke that
+// repeats at the pitch shows nearly as well), and what the prior then gains.
+constexpr double kProfileStep = 6, kProfileLead = 1.5, kProfileShown = 6;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -84,9 +90,26 @@ struct Samples {
     float shift = 0, spread = 0, level = 0;
   };
   mutable std::vector<Departure> departures;
+  // Per bin, the rows' median level (NaN where half of them fall off the
+  // scan); filled only where several priors compete.
+  std::vector<double> level;
   double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
   int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
 };
+
+// The rows' median level in every bin.
+std::vector<double> medianLevels(const cv::Mat& m) {
+  std::vector<double> out(static_cast<size_t>(m.cols), NAN), v;
+  for (int j = 0; j < m.cols; ++j) {
+    v.clear();
+    for (int r = 0; r < m.rows; ++r) {
+      const float a = m.at<float>(r, j);
+      if (!std::isnan(a)) v.push_back(a);
+    }
+    if (!v.empty() && v.size() * 2 >= static_cast<size_t>(m.rows)) out[static_cast<size_t>(j)] = median(v);
+  }
+  return out;
+}
 
 // Mean absolute departure of bin j's rows from their median, each capped so that a scratch weighs little.
 double binSpread(const cv::Mat& m, int j) {
@@ -116,6 +139,7 @@ struct Evidence {
   double evenness = 0;                // the rows' spread across in the most even bin, noise units
   double flatness = 0;                // the line's mean across, how far it bends; 0 when too few rows
   double level = 0;                   // the line's even bin, its mean over rows and lines
+  double profile = 0;                 // how plainly the rows' median level steps from the line to both flanks, noise units
 };
 
 // How far a line's mean across the strip bends, in units of what noise and
@@ -153,6 +177,53 @@ double flatnessAcross(const Samples& s, const std::vector<int>& middles, int hal
 // The fold of every visible line of a prior (or, `single`, of the one at its
 // middle). In each, every row's level in the most even bin near the middle
 // is its reference; how far the rows depart from it is the evidence, bin by bin.
+// How plainly the line shows in the rows' median level, folded over the
+// lines: a core one level from end to end, both flanks beyond the blur
+// stepping the same way from it, the lesser step less the core's own
+// unevenness, in units of the median's noise, at the best middle within the
+// prior's slack. A full aperture's hairline a few levels off a flat scene
+// is lost in every row's grain, but not in the median over a hundred rows;
+// a wide line laid over a hairline and the picture beside it is no one
+// level, and a hairline laid inside a wide line has no step to its flanks.
+double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within,
+                   double noise) {
+  std::vector<double> fold(static_cast<size_t>(2 * half + 1), NAN), column;
+  for (int o = -half; o <= half; ++o) {
+    column.clear();
+    for (int m : middles) {
+      const double a = s.level[static_cast<size_t>(m + o)], b = s.level[static_cast<size_t>(m)];
+      if (!std::isnan(a) && !std::isnan(b)) column.push_back(a - b);
+    }
+    fold[static_cast<size_t>(o + half)] = median(column);
+  }
+  auto at = [&](int o) { return fold[static_cast<size_t>(o + half)]; };
+  auto meanOver = [&](int from, int to) {
+    double sum = 0;
+    int n = 0;
+    for (int o = from; o <= to; ++o)
+      if (!std::isnan(at(o))) sum += at(o), ++n;
+    return n > 0 ? sum / n : NAN;
+  };
+  // A median over n rows has 1.25 times the noise of their mean; two such differ by sqrt(2) more.
+  const double unit = 1.8 * noise / std::sqrt(static_cast<double>(s.rows.rows) * static_cast<double>(middles.size()));
+  const int blur = std::max(1, static_cast<int>(std::ceil(1.5 / s.bin))) + 1;
+  const double halfWidth = p.width / 2 / s.bin;
+  const int core = std::max(0, static_cast<int>(std::floor(halfWidth - blur)));
+  const int flankFrom = static_cast<int>(std::ceil(halfWidth + blur)), flankTo = flankFrom + std::max(2, blur);
+  const int reach = static_cast<int>(std::ceil((p.middleSlack + std::abs(within)) / s.bin));
+  double best = 0;
+  for (int c = std::max(-reach, flankTo - half); c <= std::min(reach, half - flankTo); ++c) {
+    const double line = meanOver(c - core, c + core), left = meanOver(c - flankTo, c - flankFrom),
+                 right = meanOver(c + flankFrom, c + flankTo);
+    if (!((left - line) * (right - line) > 0)) continue;  // NaN or flanks either side of the line
+    double uneven = 0;
+    for (int o = c - core; o <= c + core; ++o)
+      if (!std::isnan(at(o))) uneven = std::max(uneven, std::abs(at(o) - line));
+    best = std::max(best, (std::min(std::abs(left - line), std::abs(right - line)) - uneven) / unit);
+  }
+  return best;
+}
+
 Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   Evidence out;
   const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
@@ -203,6 +274,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   // What two noisy values differ by, as the median over rows: a hair or a
   // speck across a few rows of the line moves it little.
   const double unit = 0.954 * noise;
+  if (!s.level.empty()) out.profile = profileStep(s, p, middles, half, within, noise);
   // Per line, per bin offset, how far the rows depart from their reference,
   // in units of the noise's: apart from each other (the rows of a line
   // move together, if the light drifts along the strip at all; a scene's
@@ -487,6 +559,7 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
   s.spread.assign(bins, NAN);
   s.pair.assign(bins, NAN);
   s.departures.assign(bins, {});
+  if (priors.size() > 1) s.level = medianLevels(s.rows);
 
   std::vector<LinePrior> measured(priors.size());
   std::vector<Evidence> evidence(priors.size());
@@ -515,6 +588,12 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     for (size_t i = 0; i < priors.size(); ++i)
       mostChange = std::max(mostChange, change[i] = changeBetweenPictures(s, measured[i], frameChange));
   }
+  size_t plainest = 0;
+  double plainer = 0;  // the plainest profile but plainest's own
+  for (size_t i = 1; i < priors.size(); ++i)
+    if (evidence[i].profile > evidence[plainest].profile) plainest = i;
+  for (size_t i = 0; i < priors.size(); ++i)
+    if (i != plainest) plainer = std::max(plainer, evidence[i].profile);
   double best = -1e300;
   for (size_t i = 0; i < priors.size(); ++i) {
     const LinePrior& p = measured[i];
@@ -537,6 +616,9 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // Film the camera never exposed is no brighter than the rebate: a
     // bright band inside a picture, between two dark parts, is no line.
     if (e.level > kRebateShare * rebate + kRebateSlack) score -= kBrighterThanRebate;
+    // A line plain in the rows' median level, at this prior alone, is this
+    // prior's, however faint in each row.
+    if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) score += kProfileShown;
     // What the scan cannot tell, its framing does: a one-frame scan is
     // framed on its picture's middle, a longer one on whole pictures.
     if (!std::isnan(framing.centre)) {

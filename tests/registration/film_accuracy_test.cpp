@@ -117,8 +117,10 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // on a clear print that touch its bright pictures at the copy's scale, and
 // an 8 mm scene whose step to the margin shows in fewer than half of its
 // columns, an Academy picture put on the wrong side by a scratch along
-// the strip where a sound track would run, and one whose track's wave keeps
-// each row at one level for most of its length.
+// the strip where a sound track would run, one whose track's wave keeps
+// each row at one level for most of its length, and a full aperture whose
+// hairline, a few levels off a flat negative scene, only the median over
+// the rows shows.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -145,7 +147,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 1200, -1, 4, Stock::Print, 3, false, 19070},
                         Case{Gauge::Regular8, 600, 0, 4, Stock::Reversal, 3, false, 19122},
                         Case{Gauge::Film35, 900, -0.5, 1, Stock::Reversal, 1, false, 17015},
-                        Case{Gauge::Film35, 900, 0, 1, Stock::Reversal, 1, true, 31011}}) {
+                        Case{Gauge::Film35, 900, 0, 1, Stock::Reversal, 1, true, 31011},
+                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 19013}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
