@@ -174,15 +174,12 @@ double flatnessAcross(const Samples& s, const std::vector<int>& middles, int hal
   return median(bends) / 0.6745 / floor + 1e-3;  // never 0, which stands for "not measured"
 }
 
-// The fold of every visible line of a prior (or, `single`, of the one at its
-// middle). In each, every row's level in the most even bin near the middle
-// is its reference; how far the rows depart from it is the evidence, bin by bin.
 // How plainly the line shows in the rows' median level, folded over the
 // lines: a core one level from end to end, both flanks beyond the blur
 // stepping the same way from it, the lesser step less the core's own
 // unevenness, in units of the median's noise, at the best middle within the
 // prior's slack. A full aperture's hairline a few levels off a flat scene
-// is lost in every row's grain, but not in the median over a hundred rows;
+// is lost in every row's grain, but not in the median over all of them;
 // a wide line laid over a hairline and the picture beside it is no one
 // level, and a hairline laid inside a wide line has no step to its flanks.
 double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within,
@@ -224,6 +221,9 @@ double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>&
   return best;
 }
 
+// The fold of every visible line of a prior (or, `single`, of the one at its
+// middle). In each, every row's level in the most even bin near the middle
+// is its reference; how far the rows depart from it is the evidence, bin by bin.
 Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
   Evidence out;
   const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
