@@ -53,13 +53,29 @@ double meanY(const HoleRow& r) {
   return y / static_cast<double>(r.holes.size());
 }
 
+// The two rows of a strip face each other: straight across from a hole of
+// one lies a hole of the other, or where a pitch is known its place a whole
+// number of pitches on, give or take what a tilt of a degree moves it over
+// the distance across. Two specks of dust at like heights do not.
+bool facing(const HoleRow& a, const HoleRow& b) {
+  const double pitch = std::max(a.pitchX, b.pitchX);
+  const double slack = 0.25 * a.size.width + 0.02 * std::abs(meanY(a) - meanY(b));
+  const double x = a.holes.front().centre.x;
+  for (const Hole& h : b.holes) {
+    double off = std::abs(h.centre.x - x);
+    if (pitch > 0) off = std::abs(off - pitch * std::round(off / pitch));
+    if (off <= slack) return true;
+  }
+  return false;
+}
+
 // Another row of the same holes far across: the second edge of 35 mm or double-perforated 16 mm.
 const HoleRow* partnerOf(const HoleRow& row, const std::vector<HoleRow>& rows) {
   const HoleRow* best = nullptr;
   for (const HoleRow& o : rows) {
     if (&o == &row || o.bright != row.bright) continue;
     if (std::abs(o.size.width / row.size.width - 1) > 0.25 || std::abs(o.size.height / row.size.height - 1) > 0.25) continue;
-    if (std::abs(meanY(o) - meanY(row)) < 3 * row.size.height) continue;
+    if (std::abs(meanY(o) - meanY(row)) < 3 * row.size.height || !facing(row, o)) continue;
     // Pitches alike, or one a whole multiple of the other where holes went unseen.
     if (o.pitchX > 0 && row.pitchX > 0) {
       const double ratio = std::max(o.pitchX, row.pitchX) / std::min(o.pitchX, row.pitchX);

@@ -120,7 +120,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // the strip where a sound track would run, one whose track's wave keeps
 // each row at one level for most of its length, and a full aperture whose
 // hairline, a few levels off a flat negative scene, only the median over
-// the rows shows.
+// the rows shows, and a one-row 16 mm strip whose lettering across from its
+// holes was taken for a second row.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -148,7 +149,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Regular8, 600, 0, 4, Stock::Reversal, 3, false, 19122},
                         Case{Gauge::Film35, 900, -0.5, 1, Stock::Reversal, 1, false, 17015},
                         Case{Gauge::Film35, 900, 0, 1, Stock::Reversal, 1, true, 31011},
-                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 19013}}) {
+                        Case{Gauge::Film35, 900, 0.5, 1, Stock::Negative, 1, false, 19013},
+                        Case{Gauge::Film16, 600, 0, 1, Stock::Reversal, 1, true, 13041}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
