@@ -28,6 +28,8 @@ constexpr size_t kRowsTried = 8;
 // blobs of like size at a pitch some gauge allows turn up in many a picture
 // that is no film, and at the fine cuts in nearly any.
 constexpr int kLeastMeasures = 4;
+// Two gauge fits closer than this (in units of a measure's tolerance) are alike.
+constexpr double kLikeMisfit = 0.5;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
@@ -145,12 +147,15 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
 // frame pitch as often as the holes do, and a hole cut off by the scan's
 // end costs the true row one; a sound track's wave repeats far more often
 // than the holes, and two specks of grain fit a pitch of their own; but
-// none lies where the strip's edges agree with. Otherwise the row of more
-// holes (a lone hole against a lone letter: the better fit).
+// none lies where the strip's edges agree with. Fits within kLikeMisfit of
+// each other the measures cannot tell apart: there the row of more holes
+// (a scene's patch shows in some frames, a hole in every one). Otherwise
+// the row of more holes (a lone hole against a lone letter: the better fit).
 bool betterStrip(size_t holes, const GaugeFit& fit, size_t bestHoles, const GaugeFit& bestFit) {
   const bool rows = std::min(holes, bestHoles) >= 3, few = std::max(holes, bestHoles) < 3;
   const bool alike = rows && 2 * std::min(holes, bestHoles) >= std::max(holes, bestHoles);
   if ((rows || few) && fit.measures != bestFit.measures) return fit.measures > bestFit.measures;
+  if (alike && holes != bestHoles && std::abs(fit.misfit - bestFit.misfit) < kLikeMisfit) return holes > bestHoles;
   if (alike || holes == bestHoles) return fit.misfit < bestFit.misfit;
   return holes > bestHoles;
 }
