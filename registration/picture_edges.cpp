@@ -26,6 +26,11 @@ namespace registration {
 namespace {
 
 constexpr double kLeastStep = 5;        // gray levels: a step below this is no evidence
+// How far short of its aperture's a picture's measured height may fall. The
+// published aperture is the largest a camera exposes; a smaller gate, a
+// mask printed in and the across scale's own doubt only ever take from it,
+// so a picture falls short of it further than it exceeds it.
+constexpr double kShortfall = 0.06;
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -333,12 +338,12 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
   out.bottom = {b.at, b.clear};
   out.score = t.strength + b.strength;
   // The height as measured must be one the aperture allows (within the
-  // size tolerance): a figure or a band as dark as the margin beside the
-  // picture moves an edge, and the aperture's size tells on it. Of two
-  // edges measured, the one further from its prior is given up; of one,
-  // that one, the other staying at its prior.
+  // size tolerance above it, kShortfall below): a figure or a band as dark
+  // as the margin beside the picture moves an edge, and the aperture's size
+  // tells on it. Of two edges measured, the one further from its prior is
+  // given up; of one, that one, the other staying at its prior.
   const double prior = bottom.prior - top.prior;
-  auto allowed = [&](double height) { return std::abs(height / prior - 1) <= kSizeTolerance; };
+  auto allowed = [&](double height) { return height / prior - 1 <= kSizeTolerance && 1 - height / prior <= kShortfall; };
   if (out.top.measured && out.bottom.measured && !allowed(out.bottom.at - out.top.at)) {
     if (std::abs(out.top.at - top.prior) > std::abs(out.bottom.at - bottom.prior)) out.top = {top.prior, false};
     else out.bottom = {bottom.prior, false};
