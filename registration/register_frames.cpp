@@ -149,7 +149,8 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
 // than the holes, and two specks of grain fit a pitch of their own; but
 // none lies where the strip's edges agree with. Fits within kLikeMisfit of
 // each other the measures cannot tell apart: there the row of more holes
-// (a scene's patch shows in some frames, a hole in every one). Otherwise
+// (a scene's patch goes missing where a figure crosses it or the shot
+// changes; the holes go on). Otherwise
 // the row of more holes (a lone hole against a lone letter: the better fit).
 bool betterStrip(size_t holes, const GaugeFit& fit, size_t bestHoles, const GaugeFit& bestFit) {
   const bool rows = std::min(holes, bestHoles) >= 3, few = std::max(holes, bestHoles) < 3;
