@@ -118,7 +118,7 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // an 8 mm scene whose step to the margin shows in fewer than half of its
 // columns, an Academy picture put on the wrong side by a scratch along
 // the strip where a sound track would run, one whose track's wave keeps
-// each row at one level for most of its length, and a full aperture whose
+// each row at one level for most of its length, a full aperture whose
 // hairline, a few levels off a flat negative scene, only the median over
 // the rows shows, a one-row 16 mm strip whose lettering across from its
 // holes was taken for a second row, an 8 mm still scene whose bright
