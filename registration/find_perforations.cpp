@@ -159,9 +159,15 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
       for (int k = 1; k <= 4; ++k) {
         const double pitch = std::abs(dx) / k;
         if (pitch < 1.6 * a.w) break;
-        size_t count = 0;
-        for (double o : offsets) count += distanceToWhole(o / pitch) <= 0.1;
-        if (count > bestCount || (count == bestCount && pitch > bestPitch)) bestCount = count, bestPitch = pitch;
+        // This pitch is the best so far with `reach` partners on it; counting
+        // stops at the miss that leaves too few.
+        const size_t reach = bestCount + (pitch > bestPitch ? 0 : 1);
+        if (reach > offsets.size()) continue;
+        const size_t missable = offsets.size() - reach;
+        size_t misses = 0;
+        for (double o : offsets)
+          if (distanceToWhole(o / pitch) > 0.1 && ++misses > missable) break;
+        if (misses <= missable) bestCount = offsets.size() - misses, bestPitch = pitch;
       }
     std::vector<int> best;
     if (bestPitch > 0)
@@ -239,14 +245,15 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   // filled on a copy of the box framed by a pixel that is never past, so
   // the fill needs no bounds; then grown by a pixel each way (3 x 3).
   const cv::Mat roi = image(box);
-  const double half = (hole + base) / 2;
+  // A whole level is past half-way when it is past half-way's whole part.
+  const int past = static_cast<int>(std::floor((hole + base) / 2));
   const int stride = roi.cols + 2;
   enum : uchar { kNot = 0, kPast = 1, kIsland = 2 };
   std::vector<uchar> cell(static_cast<size_t>(roi.rows + 2) * stride, kNot);
   for (int r = 0; r < roi.rows; ++r) {
     const uchar* p = roi.ptr<uchar>(r);
     uchar* q = &cell[static_cast<size_t>(r + 1) * stride + 1];
-    for (int c = 0; c < roi.cols; ++c) q[c] = p[c] > half ? kPast : kNot;
+    for (int c = 0; c < roi.cols; ++c) q[c] = p[c] > past ? kPast : kNot;
   }
   const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
   const int seed = (middle.y + 1) * stride + middle.x + 1;
@@ -274,14 +281,19 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
           if (v == kIsland) v = kPast;
         }
   }
+  // Grown along each framed row first, then across three of those rows.
+  std::vector<uchar> grown(static_cast<size_t>(roi.rows + 2) * roi.cols);
+  for (int r = 0; r < roi.rows + 2; ++r) {
+    const uchar* at = &cell[static_cast<size_t>(r) * stride + 1];
+    uchar* g = &grown[static_cast<size_t>(r) * roi.cols];
+    for (int c = 0; c < roi.cols; ++c) g[c] = (at[c - 1] == kIsland) | (at[c] == kIsland) | (at[c + 1] == kIsland);
+  }
   cv::Mat island(roi.size(), CV_8U);
   for (int r = 0; r < roi.rows; ++r) {
-    const uchar *up = &cell[static_cast<size_t>(r) * stride + 1], *at = up + stride, *down = at + stride;
+    const uchar* up = &grown[static_cast<size_t>(r) * roi.cols];
+    const uchar *at = up + roi.cols, *down = at + roi.cols;
     uchar* m = island.ptr<uchar>(r);
-    for (int c = 0; c < roi.cols; ++c)
-      m[c] = (up[c - 1] == kIsland) | (up[c] == kIsland) | (up[c + 1] == kIsland) | (at[c - 1] == kIsland) |
-             (at[c] == kIsland) | (at[c + 1] == kIsland) | (down[c - 1] == kIsland) | (down[c] == kIsland) |
-             (down[c + 1] == kIsland);
+    for (int c = 0; c < roi.cols; ++c) m[c] = up[c] | at[c] | down[c];
   }
 
   // Weighted centre, and the weight summed along each row and down each column.

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace registration {
 
@@ -26,7 +27,8 @@ constexpr int kMinReducedRows = 150;
 int reductionFactor(cv::Size size) {
   const double byArea = std::sqrt(static_cast<double>(size.area()) / kReducedArea);
   const int byRows = std::max(1, size.height / kMinReducedRows);
-  return std::max(1, std::min(static_cast<int>(std::ceil(byArea)), byRows));
+  // At most 257, so that a block's column of pixels sums within 16 bits.
+  return std::clamp(std::min(static_cast<int>(std::ceil(byArea)), byRows), 1, 257);
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ Reduced reduceScan(const cv::Mat& scan) {
   }
   const int ch = scan.channels(), cols = scan.cols / f, rows = scan.rows / f;
   out.gray.create(rows, cols, CV_8U);
-  std::vector<int> sums(static_cast<size_t>(cols) * f * ch);
+  std::vector<uint16_t> sums(static_cast<size_t>(cols) * f * ch);
   const double weights[3] = {0.114, 0.587, 0.299};
   const double area = static_cast<double>(f) * f;
   for (int r = 0; r < rows; ++r) {
@@ -62,10 +64,23 @@ Reduced reduceScan(const cv::Mat& scan) {
       for (size_t i = 0; i < sums.size(); ++i) sums[i] += p[i];
     }
     uchar* o = out.gray.ptr<uchar>(r);
-    for (int c = 0; c < cols; ++c) {
+    const uint16_t* s = sums.data();
+    if (ch == 1) {
+      for (int c = 0; c < cols; ++c, s += f) {
+        int level = 0;
+        for (int x = 0; x < f; ++x) level += s[x];
+        o[c] = cv::saturate_cast<uchar>(level / area);
+      }
+      continue;
+    }
+    for (int c = 0; c < cols; ++c, s += 3 * f) {
       double level = 0;
-      for (int x = c * f; x < (c + 1) * f; ++x)
-        for (int k = 0; k < ch; ++k) level += (ch == 3 ? weights[k] : 1.0) * sums[static_cast<size_t>(x) * ch + k];
+      // Term by term, in the order of the pixels and their channels.
+      for (int x = 0; x < 3 * f; x += 3) {
+        level += weights[0] * s[x];
+        level += weights[1] * s[x + 1];
+        level += weights[2] * s[x + 2];
+      }
       o[c] = cv::saturate_cast<uchar>(level / area);
     }
   }

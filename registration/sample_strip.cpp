@@ -15,10 +15,28 @@
 
 namespace registration {
 
+namespace {
+
+// One run of pixels c in [from, to) of row p into the bins, u the first
+// pixel's bin in 16.16 fixed point. The channel count is fixed at compile
+// time so that the loop over a pixel's channels unrolls.
+template <int Channels>
+void addRun(const uchar* p, int from, int to, int64_t u, int64_t step, int bins, int* sum, int* count) {
+  for (int c = from; c < to; ++c, u += step) {
+    const int j = std::min(bins - 1, static_cast<int>(u >> 16));
+    int* acc = sum + static_cast<size_t>(j) * Channels;
+    const uchar* q = p + static_cast<size_t>(c) * Channels;
+    for (int ch = 0; ch < Channels; ++ch) acc[ch] += q[ch];
+    ++count[j];
+  }
+}
+
+}  // namespace
+
 cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
                     int bins, int thickness) {
   cv::Mat out(static_cast<int>(ts.size()), std::max(bins, 0), CV_32F, cv::Scalar(NAN));
-  if (scan.empty() || bins <= 0 || !(bin > 0) || ts.empty()) return out;
+  if (scan.empty() || (scan.channels() != 1 && scan.channels() != 3) || bins <= 0 || !(bin > 0) || ts.empty()) return out;
   const int channels = scan.channels();
   // Sums per bin and channel, turned to gray once per bin.
   std::vector<int> sum(static_cast<size_t>(bins) * channels), count(bins);
@@ -50,13 +68,8 @@ cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vecto
             const double scale = 65536.0 / bin;
             int64_t u = static_cast<int64_t>(std::floor((from + shift) * scale));
             const int64_t step = static_cast<int64_t>(std::llround(scale));
-            for (int c = from; c < to; ++c, u += step) {
-              const int j = std::min(bins - 1, static_cast<int>(u >> 16));
-              int* acc = &sum[static_cast<size_t>(j) * channels];
-              const uchar* q = p + c * channels;
-              for (int ch = 0; ch < channels; ++ch) acc[ch] += q[ch];
-              ++count[j];
-            }
+            if (channels == 3) addRun<3>(p, from, to, u, step, bins, sum.data(), count.data());
+            else addRun<1>(p, from, to, u, step, bins, sum.data(), count.data());
           }
         }
         x = xEnd;

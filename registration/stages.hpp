@@ -201,7 +201,8 @@ double rebateLevel(const cv::Mat& scan, const StripMeasure& m);
 // itself (scan pixels, strip axes): row i of the result follows the line at
 // t = ts[i] (or `thickness` neighbouring lines about it, averaged); column
 // j holds the mean of its pixels whose s lies in [s0 + j bin, s0 + (j + 1)
-// bin). NaN where no pixel falls. 32-bit floats.
+// bin). NaN where no pixel falls, and everywhere on a scan neither gray
+// nor colour. 32-bit floats.
 cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
                     int bins, int thickness = 1);
 
