@@ -26,6 +26,11 @@ namespace registration {
 namespace {
 
 constexpr double kLeastStep = 5;        // gray levels: a step below this is no evidence
+// A faint step (gray levels) moves an edge at most this share of the
+// picture's height from its prior: grain, a scene's soft gradient or the
+// exposed film beyond a negative's gate step as faintly, and a prior is
+// rarely further out than that.
+constexpr double kFaintStep = 8, kFaintReach = 0.025;
 // How far short of its aperture's a picture's measured height may fall. The
 // published aperture is the largest a camera exposes; a smaller gate, a
 // mask printed in and the across scale's own doubt only ever take from it,
@@ -191,6 +196,10 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     if (den < 0) offset = std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
   }
   out.at = ts[best] + offset * tStep;
+  if (fold[best] < kFaintStep && std::abs(out.at - w.prior) > kFaintReach * height) {
+    out.at = w.prior;
+    return out;
+  }
   out.clear = true;
   out.strength = fold[best];
   return out;
