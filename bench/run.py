@@ -14,7 +14,9 @@ scans: peak memory, processor and wall time per scan (also of a further
 scan, net of a one-scan run), and the peak of a 1,000-scan run with a report.
 
 With --register it measures the cost per scan with --register against the
-cost without it, on the same sets, and how many of their scans register.
+cost without it, on the same sets, and how many of their scans register;
+with --instructions too, in instructions counted under valgrind rather than
+in processor time, a measure the machine's other work does not move.
 """
 import argparse
 import json
@@ -282,14 +284,35 @@ def further_scan_cpu(cmds, full, one, n, runs=7):
     return [(least[(i, full)] - least[(i, one)]) / (n - 1) for i in range(len(cmds))]
 
 
-def register_ratio(scales):
+def instructions_of(cmd, cwd):
+    """Instructions one run executes, in all its threads (callgrind)."""
+    err = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"] + cmd, cwd=cwd,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True).stderr
+    return int(re.search(r"Collected : (\d+)", err).group(1))
+
+
+def further_scan_instructions(cmds, base):
+    """Per command, the instructions of a further scan: a run on the set's
+    first ten scans less a run on its first, over nine (in millions)."""
+    ten = os.path.join(base, "ten")
+    if not os.path.isdir(ten):
+        os.makedirs(ten)
+        full = os.path.join(base, "all")
+        for f in sorted(f for f in os.listdir(full) if f.endswith(".tif"))[:10]:
+            shutil.copy(os.path.join(full, f), os.path.join(ten, f))
+    one = os.path.join(base, "one")
+    return [(instructions_of(cmd, ten) - instructions_of(cmd, one)) / 9 / 1e6 for cmd in cmds]
+
+
+def register_ratio(scales, instructions=False):
     """Processor time of a further scan with and without --register (see
     further_scan_cpu) on forty scans of each set, with --all: forty rather
     than the default run's ten, so that what the machine's other work adds
     to a run weighs little against the scans' own time; per set and
     program, and the scans the perforations registered."""
     n = REGISTER_SCANS
-    print("| scans | program | processor ms per scan | with --register | ratio | scans registered |")
+    unit = "instructions per scan, millions" if instructions else "processor ms per scan"
+    print(f"| scans | program | {unit} | with --register | ratio | scans registered |")
     print("|" + "---|" * 6)
     for kind in KINDS:
         for scale in scales.split(","):
@@ -298,7 +321,9 @@ def register_ratio(scales):
                 one, full = os.path.join(base, "one"), os.path.join(base, "all")
                 for program in KINDS[kind]["programs"]:
                     prog = [os.path.join(BIN, program), "--all"]
-                    plain, registered = further_scan_cpu([prog, prog + ["--register"]], full, one, n)
+                    cmds = [prog, prog + ["--register"]]
+                    plain, registered = (further_scan_instructions(cmds, base) if instructions
+                                         else further_scan_cpu(cmds, full, one, n))
                     out = subprocess.run(prog + ["--register"], cwd=full, capture_output=True, text=True).stdout
                     print(f"| {name} | {program} | {plain:.1f} | {registered:.1f} | {registered / plain:.2f} |"
                           f" {out.count('gauge ')} of {n} |", flush=True)
@@ -311,11 +336,12 @@ def main():
     ap.add_argument("--reel", type=int, metavar="RUNS", help="only the 10 against 1,000 scans measurement, "
                     "RUNS runs of 1,000 scans (3 of 10)")
     ap.add_argument("--register", action="store_true", help="only the cost with --register against without")
+    ap.add_argument("--instructions", action="store_true", help="with --register: in instructions (valgrind)")
     args = ap.parse_args()
     if args.reel:
         return reel(args.reel)
     if args.register:
-        return register_ratio(args.scales)
+        return register_ratio(args.scales, args.instructions)
     rows = []
     for kind in KINDS:
         n = KINDS[kind]["scans"]
