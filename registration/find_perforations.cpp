@@ -585,10 +585,14 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
         for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
         // The same row at another cut: keep the longer; of one island, the
         // fuller (at a low cut a scratch that touches a lone hole joins its
-        // island; at a higher one the hole stands alone).
+        // island; at a higher one the hole stands alone). One island of
+        // another size is kept beside it, and measuring decides: a hole
+        // across a splice band's edge stands out less on the band's side, so
+        // a higher cut keeps only part of it, and that part is the fuller.
         const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
-        if (same == candidates.end()) candidates.push_back(std::move(c));
-        else if (same->blobs.size() < c.blobs.size() || (c.blobs.size() == 1 && same->blobs.size() == 1 && same->fill < c.fill))
+        const bool lone = c.blobs.size() == 1 && same != candidates.end() && same->blobs.size() == 1;
+        if (same == candidates.end() || (lone && !likeSized(c.blobs[0], same->blobs[0]))) candidates.push_back(std::move(c));
+        else if (same->blobs.size() < c.blobs.size() || (lone && same->fill < c.fill))
           *same = std::move(c);
       }
     }

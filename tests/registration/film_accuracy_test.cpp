@@ -124,8 +124,10 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // holes was taken for a second row, an 8 mm still scene whose bright
 // patches, one frame short of the holes, fitted 16 mm a hair better, and an
 // 8 mm picture 4 % short of its aperture across, whose edges were measured
-// right and then given up, and a 16 mm negative whose faint gradient inside
-// the picture, 3 % from where the aperture puts the edge, was taken for it.
+// right and then given up, a 16 mm negative whose faint gradient inside
+// the picture, 3 % from where the aperture puts the edge, was taken for it,
+// and a lone Super 8 hole across a splice band's edge, whose fuller part at
+// a higher cut took the place of the whole hole.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -157,7 +159,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 600, 0, 1, Stock::Reversal, 1, true, 13041},
                         Case{Gauge::Regular8, 2400, -1, 4, Stock::Print, 3, false, 31160},
                         Case{Gauge::Regular8, 1200, 0, 4, Stock::Print, 3, false, 23142},
-                        Case{Gauge::Film16, 900, -1, 4, Stock::Negative, 3, false, 17060}}) {
+                        Case{Gauge::Film16, 900, -1, 4, Stock::Negative, 3, false, 17060},
+                        Case{Gauge::Super8, 2400, 0.5, 1, Stock::Negative, 1, false, 41113}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
