@@ -7,7 +7,10 @@
 // frame line, the margin or a neighbour into it, while it still covers
 // nearly all of the picture. An edge measured on the scan is drawn in a
 // little; an edge left at its prior, known only to the spread of cameras
-// and prints, a little more.
+// and prints, a little more. A frame line's end left at its prior is the
+// exception where a frame spans several perforations: the holes fix the
+// line's place to a share of one hole's pitch, a small share of a picture
+// four pitches long, so it is drawn in as a measured end is.
 
 #include "stages.hpp"
 
@@ -34,15 +37,16 @@ cv::Point2d StripAxes::point(double s, double t) const {
 double StripAxes::cosine() const { return 1 / std::sqrt(1 + slope * slope); }
 
 std::vector<PlacedFrame> placeFrames(const StripAxes& axes, const FrameLines& lines, const PictureAcross& across,
-                                     cv::Size scanSize) {
+                                     int perforationsPerFrame, cv::Size scanSize) {
   std::vector<PlacedFrame> frames;
   const double cosine = axes.cosine();
   const double length = lines.period - (lines.end.at - lines.start.at);
   const double height = across.bottom.at - across.top.at;
   if (!(length > 0) || !(height > 0) || !(lines.period > 0)) return frames;
   // The window in s and t about each picture: from its left line's end to its right line's start.
-  const double from = lines.end.at + insetOf(lines.end) * length;
-  const double to = lines.period + lines.start.at - insetOf(lines.start) * length;
+  auto alongInset = [&](const Edge& e) { return perforationsPerFrame > 1 ? kMeasuredInset : insetOf(e); };
+  const double from = lines.end.at + alongInset(lines.end) * length;
+  const double to = lines.period + lines.start.at - alongInset(lines.start) * length;
   const double top = across.top.at + insetOf(across.top) * height;
   const double bottom = across.bottom.at - insetOf(across.bottom) * height;
   if (!(to > from) || !(bottom > top)) return frames;

@@ -320,7 +320,7 @@ Registration registerStrip(const cv::Mat& scan) {
   out.framePitch = lines.period * cosine;
   out.perforationPitch = out.framePitch / p.perforationsPerFrame;
   out.frameLineWidth = (lines.end.at - lines.start.at) * cosine;
-  out.frames = placeFrames(m.axes, lines, across, scan.size());
+  out.frames = placeFrames(m.axes, lines, across, p.perforationsPerFrame, scan.size());
   const double tMiddle = (across.top.at + across.bottom.at) / 2;
   const double first = lines.middle - std::floor((lines.middle + 1) / lines.period) * lines.period;
   for (double s = first; s < scan.cols + 1; s += lines.period) {

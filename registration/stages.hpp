@@ -263,9 +263,9 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
                              double to);
 
 // A window for every frame the scan touches, drawn in from the pictures'
-// edges by `inset` (share of the size) where an edge was measured and by
-// `priorInset` where it was not.
+// edges a little where an edge was measured and a little more where it was
+// not (along, only on gauges of one perforation a frame).
 std::vector<PlacedFrame> placeFrames(const StripAxes& axes, const FrameLines& lines, const PictureAcross& across,
-                                     cv::Size scanSize);
+                                     int perforationsPerFrame, cv::Size scanSize);
 
 }  // namespace registration
