@@ -27,8 +27,13 @@ constexpr double kLeastLineMm = 0.08;
 constexpr double kStretch = 0.06;
 // A pitch from a lone hole (the gauge fit's scale) is known to this share; the lines measure it.
 constexpr double kRoughPitch = 0.08;
-// How far inside the film and off the holes a picture's edge lies at least.
+// How far inside the film a picture's edge lies at least.
 constexpr double kClearanceMm = 0.1;
+// How far off the holes' inner side, in millimetres and at least in pixels.
+// A small gauge's gate leaves under 0.2 mm there, and a picture a little off
+// its middle or larger than the aperture comes to within a tenth; a pixel or
+// two more keeps the hole's own sharp step out of the search.
+constexpr double kHoleClearanceMm = 0.05, kHoleClearancePx = 2;
 
 // The holes' common place along the strip, modulo the pitch: a circular
 // mean over every hole, moved onto the hole nearest the scan's middle.
@@ -112,7 +117,7 @@ FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan) {
   if (m.top) out.lo = *m.top + clearance;
   if (m.bottom) out.hi = *m.bottom - clearance;
   for (double t : m.rowT) {
-    const double reach = p.holeAcross / 2 * out.mmT + clearance;
+    const double reach = p.holeAcross / 2 * out.mmT + std::max(kHoleClearanceMm * out.mmT, kHoleClearancePx);
     if (t < out.middle) out.lo = std::max(out.lo, t + reach);
     else out.hi = std::min(out.hi, t - reach);
   }

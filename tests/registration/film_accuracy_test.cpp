@@ -130,7 +130,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // higher cut took the place of the whole hole, one that ranked behind ten
 // of a busy scene's specks and was never tried, and a full-aperture 35 mm
 // picture a little longer than its aperture whose lines show at their gap
-// but not their ends, drawn in as far as an unknown end of a small gauge's.
+// but not their ends, drawn in as far as an unknown end of a small gauge's,
+// and an 8 mm picture whose edge came nearer the holes than the search went.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -165,7 +166,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 900, -1, 4, Stock::Negative, 3, false, 17060},
                         Case{Gauge::Super8, 2400, 0.5, 1, Stock::Negative, 1, false, 41113},
                         Case{Gauge::Super8, 1200, 1, 1, Stock::Print, 1, false, 23107},
-                        Case{Gauge::Film35, 900, 0, 1, Stock::Negative, 1, false, 23011}}) {
+                        Case{Gauge::Film35, 900, 0, 1, Stock::Negative, 1, false, 23011},
+                        Case{Gauge::Regular8, 2400, 1, 4, Stock::Reversal, 3, false, 29158}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
