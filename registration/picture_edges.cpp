@@ -26,6 +26,9 @@ namespace registration {
 namespace {
 
 constexpr double kLeastStep = 5;        // gray levels: a step below this is no evidence
+// What a band must vary through the frame lines, against what it varies
+// through the pictures, to run on through the lines.
+constexpr double kThroughLines = 0.4;
 // A faint step (gray levels) moves an edge at most this share of the
 // picture's height from its prior: grain, a scene's soft gradient or the
 // exposed film beyond a negative's gate step as faintly, and a prior is
@@ -332,7 +335,10 @@ double variationThroughLines(const cv::Mat& scan, const StripAxes& axes, const F
   // through the lines, lies in one.
   const double inLines = nthOf(throughLines, throughLines.size() * 3 / 4);
   const double inPictures = nthOf(throughPictures, throughPictures.size() * 3 / 4);
-  return inLines >= 0.5 * inPictures ? inLines : 0;
+  // A track varies along its whole length, but the lines show less of it
+  // than the pictures do, a variable-density track's slow swell a little
+  // under half; a figure in the band barely reaches the lines at all.
+  return inLines >= kThroughLines * inPictures ? inLines : 0;
 }
 
 PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines,
