@@ -131,10 +131,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // of a busy scene's specks and was never tried, and a full-aperture 35 mm
 // picture a little longer than its aperture whose lines show at their gap
 // but not their ends, drawn in as far as an unknown end of a small gauge's,
-// an 8 mm picture whose edge came nearer the holes than the search went,
-// and an Academy picture put over its own variable-density track, whose
-// slow swell the frame lines showed a little under half as much as the
-// pictures did.
+// an 8 mm picture nearer the holes than the search went, and an Academy
+// picture put over its own track, which the lines showed under half as much.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
