@@ -254,7 +254,7 @@ TEST(GaugeName, NamesEveryGauge) {
 // whose rows run through a wider image's step.
 TEST(IslandBoxes, AreOpenCvsIslandsInRasterOrder) {
   for (const double blur : {0.0, 1.0, 2.5, 6.0})
-    for (const int level : {40, 110, 128, 200}) {
+    for (const int level : {-1, 40, 110, 128, 200, 255}) {
       SCOPED_TRACE("blur " + std::to_string(blur) + ", level " + std::to_string(level));
       cv::Mat wide(97, 160, CV_8U), image;
       cv::RNG rng(static_cast<uint64_t>(blur * 100 + level));
