@@ -31,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace registration {
 
@@ -250,10 +251,16 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   const int past = static_cast<int>(std::floor((hole + base) / 2));
   const int stride = roi.cols + 2;
   enum : uchar { kNot = 0, kPast = 1, kIsland = 2 };
-  std::vector<uchar> cell(static_cast<size_t>(roi.rows + 2) * stride, kNot);
+  // Only the frame is set apart from the box's own pixels: a hole is
+  // measured thousands of times a run, and clearing the whole copy first cost
+  // as much as filling it.
+  const std::unique_ptr<uchar[]> cell(new uchar[static_cast<size_t>(roi.rows + 2) * stride]);
+  std::fill_n(&cell[0], stride, kNot);
+  std::fill_n(&cell[static_cast<size_t>(roi.rows + 1) * stride], stride, kNot);
   for (int r = 0; r < roi.rows; ++r) {
     const uchar* p = roi.ptr<uchar>(r);
     uchar* q = &cell[static_cast<size_t>(r + 1) * stride + 1];
+    q[-1] = q[roi.cols] = kNot;
     for (int c = 0; c < roi.cols; ++c) q[c] = p[c] > past ? kPast : kNot;
   }
   const cv::Point middle(cvRound(centre.x) - box.x, cvRound(centre.y) - box.y);
@@ -282,30 +289,28 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
           if (v == kIsland) v = kPast;
         }
   }
-  // Grown along each framed row first, then across three of those rows.
-  std::vector<uchar> grown(static_cast<size_t>(roi.rows + 2) * roi.cols);
-  for (int r = 0; r < roi.rows + 2; ++r) {
-    const uchar* at = &cell[static_cast<size_t>(r) * stride + 1];
-    uchar* g = &grown[static_cast<size_t>(r) * roi.cols];
-    for (int c = 0; c < roi.cols; ++c) g[c] = (at[c - 1] == kIsland) | (at[c] == kIsland) | (at[c + 1] == kIsland);
-  }
-  cv::Mat island(roi.size(), CV_8U);
-  for (int r = 0; r < roi.rows; ++r) {
-    const uchar* up = &grown[static_cast<size_t>(r) * roi.cols];
-    const uchar *at = up + roi.cols, *down = at + roi.cols;
-    uchar* m = island.ptr<uchar>(r);
-    for (int c = 0; c < roi.cols; ++c) m[c] = up[c] | at[c] | down[c];
+  // Grown along each framed row first, then across three of those rows;
+  // only over the island's box and a pixel round it, where all it grows lies.
+  const int gx0 = std::max(0, x0 - 1), gx1 = std::min(roi.cols - 1, x1 + 1);
+  const int gy0 = std::max(0, y0 - 1), gy1 = std::min(roi.rows - 1, y1 + 1);
+  const int gw = gx1 - gx0 + 1;
+  std::vector<uchar> grown(static_cast<size_t>(gy1 - gy0 + 3) * gw);
+  for (int r = gy0; r <= gy1 + 2; ++r) {
+    const uchar* at = &cell[static_cast<size_t>(r) * stride + 1 + gx0];
+    uchar* g = &grown[static_cast<size_t>(r - gy0) * gw];
+    for (int c = 0; c < gw; ++c) g[c] = (at[c - 1] == kIsland) | (at[c] == kIsland) | (at[c + 1] == kIsland);
   }
 
   // Weighted centre, and the weight summed along each row and down each column.
   const double scale = 1.0 / (hole - base);
   std::vector<double> perRow(roi.rows, 0), perColumn(roi.cols, 0);
   double sum = 0, sx = 0, sy = 0;
-  for (int r = 0; r < roi.rows; ++r) {
+  for (int r = gy0; r <= gy1; ++r) {
     const uchar* p = roi.ptr<uchar>(r);
-    const uchar* m = island.ptr<uchar>(r);
-    for (int c = 0; c < roi.cols; ++c) {
-      if (!m[c]) continue;
+    const uchar* up = &grown[static_cast<size_t>(r - gy0) * gw];
+    const uchar *at = up + gw, *down = at + gw;
+    for (int c = gx0; c <= gx1; ++c) {
+      if (!(up[c - gx0] | at[c - gx0] | down[c - gx0])) continue;
       const double w = std::clamp((p[c] - base) * scale, 0.0, 1.0);
       sum += w, sx += w * c, sy += w * r, perRow[r] += w, perColumn[c] += w;
     }
