@@ -31,6 +31,31 @@ int reductionFactor(cv::Size size) {
   return std::clamp(std::min(static_cast<int>(std::ceil(byArea)), byRows), 1, 257);
 }
 
+// A gray row of blocks from the line of column sums, `F` columns a block;
+// the usual factors are fixed at compile time so that a block's sum unrolls.
+template <int F>
+void grayBlocksOf(const uint16_t* s, uchar* o, int cols, int f, double area) {
+  const int width = F > 0 ? F : f;
+  for (int c = 0; c < cols; ++c, s += width) {
+    int level = 0;
+    for (int x = 0; x < width; ++x) level += s[x];
+    o[c] = cv::saturate_cast<uchar>(level / area);
+  }
+}
+
+void grayBlocks(const uint16_t* s, uchar* o, int cols, int f, double area) {
+  switch (f) {
+    case 2: return grayBlocksOf<2>(s, o, cols, f, area);
+    case 3: return grayBlocksOf<3>(s, o, cols, f, area);
+    case 4: return grayBlocksOf<4>(s, o, cols, f, area);
+    case 5: return grayBlocksOf<5>(s, o, cols, f, area);
+    case 6: return grayBlocksOf<6>(s, o, cols, f, area);
+    case 7: return grayBlocksOf<7>(s, o, cols, f, area);
+    case 8: return grayBlocksOf<8>(s, o, cols, f, area);
+    default: return grayBlocksOf<0>(s, o, cols, f, area);
+  }
+}
+
 }  // namespace
 
 cv::Mat toGray(const cv::Mat& scan) {
@@ -58,19 +83,16 @@ Reduced reduceScan(const cv::Mat& scan) {
   const double weights[3] = {0.114, 0.587, 0.299};
   const double area = static_cast<double>(f) * f;
   for (int r = 0; r < rows; ++r) {
-    std::fill(sums.begin(), sums.end(), 0);
-    for (int k = 0; k < f; ++k) {
+    const uchar* first = scan.ptr<uchar>(r * f);
+    std::copy(first, first + sums.size(), sums.begin());
+    for (int k = 1; k < f; ++k) {
       const uchar* p = scan.ptr<uchar>(r * f + k);
       for (size_t i = 0; i < sums.size(); ++i) sums[i] += p[i];
     }
     uchar* o = out.gray.ptr<uchar>(r);
     const uint16_t* s = sums.data();
     if (ch == 1) {
-      for (int c = 0; c < cols; ++c, s += f) {
-        int level = 0;
-        for (int x = 0; x < f; ++x) level += s[x];
-        o[c] = cv::saturate_cast<uchar>(level / area);
-      }
+      grayBlocks(s, o, cols, f, area);
       continue;
     }
     for (int c = 0; c < cols; ++c, s += 3 * f) {
