@@ -284,6 +284,25 @@ TEST(IslandBoxes, AreOpenCvsIslandsInRasterOrder) {
     }
 }
 
+// Every reduced pixel is its block's rounded mean, at the factors whose
+// block sums are unrolled and beyond them; the partial blocks left out.
+TEST(ReduceScan, IsTheMeanOfEachWholeBlock) {
+  for (const int factor : {2, 3, 6, 8, 9, 13}) {
+    SCOPED_TRACE("factor " + std::to_string(factor));
+    const int rows = 150 * factor + factor / 2, cols = 60000 * factor * factor / rows + 5;
+    cv::Mat scan(rows, cols, CV_8U);
+    cv::RNG(static_cast<uint64_t>(factor)).fill(scan, cv::RNG::UNIFORM, 0, 256);
+    const registration::Reduced reduced = registration::reduceScan(scan);
+    ASSERT_EQ(reduced.factor, factor);
+    ASSERT_EQ(reduced.gray.size(), cv::Size(cols / factor, rows / factor));
+    for (int r = 0; r < reduced.gray.rows; ++r)
+      for (int c = 0; c < reduced.gray.cols; ++c) {
+        const double sum = cv::sum(scan(cv::Rect(c * factor, r * factor, factor, factor)))[0];
+        ASSERT_EQ(reduced.gray.at<uchar>(r, c), cv::saturate_cast<uchar>(sum / (factor * factor))) << r << ", " << c;
+      }
+  }
+}
+
 // Holes half a pitch off the multiples of the pitch from x = 0, a little
 // uneven as measured holes are: numbered from x = 0 they rounded either way
 // and gave a pitch a sixth short.
