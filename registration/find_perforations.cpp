@@ -141,9 +141,10 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
   std::vector<std::vector<int>> rows;
   constexpr double kSlope = 0.025;  // a little over a degree and a third
   std::vector<double> offsets;
+  std::vector<int> partners;
   for (size_t i = 0; i < blobs.size(); ++i) {
     const Blob& a = blobs[i];
-    std::vector<int> partners;
+    partners.clear();
     for (size_t j = 0; j < blobs.size(); ++j) {
       const Blob& b = blobs[j];
       if (j == i || !likeSized(a, b)) continue;
@@ -172,6 +173,7 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
         if (misses <= missable) bestCount = offsets.size() - misses, bestPitch = pitch;
       }
     std::vector<int> best;
+    best.reserve(bestCount + 1);
     if (bestPitch > 0)
       for (size_t m = 0; m < partners.size(); ++m)
         if (distanceToWhole(offsets[m] / bestPitch) <= 0.1) best.push_back(partners[m]);
@@ -335,10 +337,11 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
 // would, but above and below it runs on at its own level; it is no hole.
 bool enclosed(const cv::Mat& gray, cv::Point2d centre, cv::Size2d size, bool bright, double minContrast) {
   const cv::Rect all(0, 0, gray.cols, gray.rows);
+  std::vector<uchar> v;
   auto medianOf = [&](double x0, double x1, double y0, double y1, double& out) {
     const cv::Rect r(cvFloor(x0), cvFloor(y0), std::max(1, cvCeil(x1) - cvFloor(x0)), std::max(1, cvCeil(y1) - cvFloor(y0)));
     if ((r & all) != r) return false;
-    std::vector<uchar> v;
+    v.clear();
     for (int y = r.y; y < r.y + r.height; ++y) {
       const uchar* p = gray.ptr<uchar>(y);
       v.insert(v.end(), p + r.x, p + r.x + r.width);
