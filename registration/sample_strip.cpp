@@ -18,16 +18,27 @@ namespace registration {
 namespace {
 
 // One run of pixels c in [from, to) of row p into the bins, u the first
-// pixel's bin in 16.16 fixed point. The channel count is fixed at compile
-// time so that the loop over a pixel's channels unrolls.
+// pixel's bin in 16.16 fixed point; the pixels past the last bin's start
+// all go to it, so they are split off first and no pixel is clamped. The
+// channel count is fixed at compile time so that the loop over a pixel's
+// channels unrolls.
 template <int Channels>
 void addRun(const uchar* p, int from, int to, int64_t u, int64_t step, int bins, int* sum, int* count) {
-  for (int c = from; c < to; ++c, u += step) {
-    const int j = std::min(bins - 1, static_cast<int>(u >> 16));
+  const int64_t last = static_cast<int64_t>(bins - 1) << 16;
+  const int before = u >= last ? from : static_cast<int>(std::min<int64_t>(to, from + (last - u + step - 1) / step));
+  int c = from;
+  for (; c < before; ++c, u += step) {
+    const int j = static_cast<int>(u >> 16);
     int* acc = sum + static_cast<size_t>(j) * Channels;
     const uchar* q = p + static_cast<size_t>(c) * Channels;
     for (int ch = 0; ch < Channels; ++ch) acc[ch] += q[ch];
     ++count[j];
+  }
+  int* acc = sum + static_cast<size_t>(bins - 1) * Channels;
+  for (; c < to; ++c) {
+    const uchar* q = p + static_cast<size_t>(c) * Channels;
+    for (int ch = 0; ch < Channels; ++ch) acc[ch] += q[ch];
+    ++count[bins - 1];
   }
 }
 
