@@ -93,17 +93,23 @@ TEST(GaugePriors, PicturesFitBetweenTheHolesAndTheEdge) {
 }
 
 // The strip sampled along lines turned by the tilt: a scan whose level is
-// its s coordinate gives each bin the s of its middle, whatever the line's t.
+// its s coordinate gives each bin the s of its middle, whatever the line's
+// t, gray or colour, up to the last bin.
 TEST(SampleAlong, BinsTheStripsOwnCoordinate) {
   const registration::StripAxes axes{0.012, 199.5, 99.5};
-  cv::Mat scan(200, 400, CV_8UC3);
-  for (int y = 0; y < scan.rows; ++y)
-    for (int x = 0; x < scan.cols; ++x)
-      scan.at<cv::Vec3b>(y, x) = cv::Vec3b::all(cv::saturate_cast<uchar>(axes.s({double(x), double(y)}) / 2));
-  const cv::Mat m = registration::sampleAlong(scan, axes, {20.0, 100.0, 180.0}, 40, 8, 40, 2);
-  for (int r = 0; r < m.rows; ++r)
-    for (int j = 1; j < 38; ++j) EXPECT_NEAR(m.at<float>(r, j), (40 + 8 * j + 3.5) / 2, 0.75) << "line " << r << " bin " << j;
-  EXPECT_TRUE(std::isnan(registration::sampleAlong(scan, axes, {-50.0}, 40, 8, 40).at<float>(0, 5)));
+  for (const int type : {CV_8UC1, CV_8UC3}) {
+    cv::Mat scan(200, 400, type);
+    for (int y = 0; y < scan.rows; ++y)
+      for (int x = 0; x < scan.cols; ++x) {
+        const uchar level = cv::saturate_cast<uchar>(axes.s({double(x), double(y)}) / 2);
+        if (type == CV_8UC1) scan.at<uchar>(y, x) = level;
+        else scan.at<cv::Vec3b>(y, x) = cv::Vec3b::all(level);
+      }
+    const cv::Mat m = registration::sampleAlong(scan, axes, {20.0, 100.0, 180.0}, 40, 8, 40, 2);
+    for (int r = 0; r < m.rows; ++r)
+      for (int j = 1; j < 40; ++j) EXPECT_NEAR(m.at<float>(r, j), (40 + 8 * j + 3.5) / 2, 0.75) << "line " << r << " bin " << j;
+    EXPECT_TRUE(std::isnan(registration::sampleAlong(scan, axes, {-50.0}, 40, 8, 40).at<float>(0, 5)));
+  }
 }
 
 // A scene's texture counts in the pictures only: flat film shows none, and a
