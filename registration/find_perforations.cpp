@@ -140,7 +140,7 @@ double distanceToWhole(double v) {
 std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
   std::vector<std::vector<int>> rows;
   constexpr double kSlope = 0.025;  // a little over a degree and a third
-  std::vector<double> offsets;
+  std::vector<double> offsets, distances;
   std::vector<int> partners;
   for (size_t i = 0; i < blobs.size(); ++i) {
     const Blob& a = blobs[i];
@@ -156,11 +156,17 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
     // the longest such. Counted first, the members gathered once at the end.
     offsets.clear();
     for (int m : partners) offsets.push_back(blobs[m].x - a.x);
+    // Which pitch is best does not hang on the order they are tried in, so
+    // a distance two partners share (blobs lie on half pixels) is tried once.
+    distances.clear();
+    for (double dx : offsets) distances.push_back(std::abs(dx));
+    std::sort(distances.begin(), distances.end());
+    distances.erase(std::unique(distances.begin(), distances.end()), distances.end());
     size_t bestCount = 0;
     double bestPitch = 0;
-    for (double dx : offsets)
+    for (double dx : distances)
       for (int k = 1; k <= 4; ++k) {
-        const double pitch = std::abs(dx) / k;
+        const double pitch = dx / k;
         if (pitch < 1.6 * a.w) break;
         // This pitch is the best so far with `reach` partners on it; counting
         // stops at the miss that leaves too few.
