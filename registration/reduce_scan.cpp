@@ -83,11 +83,22 @@ Reduced reduceScan(const cv::Mat& scan) {
   const double weights[3] = {0.114, 0.587, 0.299};
   const double area = static_cast<double>(f) * f;
   for (int r = 0; r < rows; ++r) {
-    const uchar* first = scan.ptr<uchar>(r * f);
-    std::copy(first, first + sums.size(), sums.begin());
-    for (int k = 1; k < f; ++k) {
-      const uchar* p = scan.ptr<uchar>(r * f + k);
-      for (size_t i = 0; i < sums.size(); ++i) sums[i] += p[i];
+    // Two rows at a time, the first two setting the sums: a line of sums is
+    // read and written half as often.
+    const size_t n = sums.size();
+    uint16_t* s0 = sums.data();
+    {
+      const uchar *a = scan.ptr<uchar>(r * f), *b = scan.ptr<uchar>(r * f + 1);
+      for (size_t i = 0; i < n; ++i) s0[i] = static_cast<uint16_t>(a[i] + b[i]);
+    }
+    int k = 2;
+    for (; k + 1 < f; k += 2) {
+      const uchar *a = scan.ptr<uchar>(r * f + k), *b = scan.ptr<uchar>(r * f + k + 1);
+      for (size_t i = 0; i < n; ++i) s0[i] = static_cast<uint16_t>(s0[i] + a[i] + b[i]);
+    }
+    if (k < f) {
+      const uchar* a = scan.ptr<uchar>(r * f + k);
+      for (size_t i = 0; i < n; ++i) s0[i] = static_cast<uint16_t>(s0[i] + a[i]);
     }
     uchar* o = out.gray.ptr<uchar>(r);
     const uint16_t* s = sums.data();
