@@ -4,7 +4,8 @@
 // the picture comes out at its own size whatever the slant; below a
 // twentieth of a degree the turn would move no corner by a tenth of a pixel
 // on any frame size worth cutting, so the window's own pixels are copied
-// instead and no resampling softens them. What falls outside the scan is
+// instead and no resampling softens them; a window wholly on the scan
+// then shares the scan's pixels, as a view. What falls outside the scan is
 // black.
 
 #include "registration.hpp"
@@ -39,16 +40,19 @@ cv::Mat cutPicture(const cv::Mat& scan, const PlacedFrame& frame) {
   const int width = static_cast<int>(std::lround(frame.along));
   const int height = static_cast<int>(std::lround(frame.across));
   if (width < 1 || height < 1 || std::abs(frame.centre.x) > 1e9 || std::abs(frame.centre.y) > 1e9) return {};
-  cv::Mat out(height, width, scan.type(), cv::Scalar::all(0));
   if (std::abs(frame.angleDegrees) < kUprightDegrees) {
-    // The pixels whose centres the window's middle rows and columns cover.
+    // The pixels whose centres the window's middle rows and columns cover:
+    // the scan's own, shared, when the window lies wholly on it.
     const long x0 = std::lround(frame.centre.x - (width - 1) / 2.0);
     const long y0 = std::lround(frame.centre.y - (height - 1) / 2.0);
     const cv::Rect wanted(static_cast<int>(x0), static_cast<int>(y0), width, height);
     const cv::Rect inside = wanted & cv::Rect(0, 0, scan.cols, scan.rows);
+    if (inside == wanted) return scan(wanted);
+    cv::Mat out(height, width, scan.type(), cv::Scalar::all(0));
     if (inside.area() > 0) scan(inside).copyTo(out(inside - wanted.tl()));
     return out;
   }
+  cv::Mat out(height, width, scan.type(), cv::Scalar::all(0));
   // Output pixel (i, j) samples the scan at centre + a (i - (w-1)/2) + n (j - (h-1)/2).
   const double angle = frame.angleDegrees * CV_PI / 180;
   const double c = std::cos(angle), s = std::sin(angle);
