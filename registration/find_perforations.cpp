@@ -97,10 +97,10 @@ cv::Mat openDown(const cv::Mat& src, int length, bool bright) {
 // a hole does, and may touch one; it runs across the whole strip, while a
 // hole runs across a fifth of it at most, so what stays standing out over
 // `length` rows across is taken away as well. `ofRow`, if given, receives
-// what stands out of each row before that.
-cv::Mat standOut(const cv::Mat& gray, int length, bool bright, cv::Mat* ofRow = nullptr) {
-  cv::Mat along, smooth, out;
-  cv::transpose(gray, along);
+// what stands out of each row before that. `along` is the copy turned, its
+// rows down the columns, turned once for both senses.
+cv::Mat standOut(const cv::Mat& gray, const cv::Mat& along, int length, bool bright, cv::Mat* ofRow = nullptr) {
+  cv::Mat smooth, out;
   cv::transpose(openDown(along, length, bright), smooth);
   if (bright) cv::subtract(gray, smooth, out);
   else cv::subtract(smooth, gray, out);
@@ -614,13 +614,14 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   cv::blur(copy, gray, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
   // Longer than any hole along the strip (at most a sixth of its width), shorter than the light's slopes.
   const int length = std::max(5, copy.rows / 4) | 1;
-  cv::Mat images[2], ofRows[2];
+  cv::Mat images[2], ofRows[2], along;
+  cv::transpose(gray, along);
   std::vector<Candidate> candidates;
   const double* cutsFrom = fine ? std::begin(kFineCuts) : std::begin(kCuts);
   const double* cutsTo = fine ? std::end(kFineCuts) : std::end(kCuts);
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
-    images[sense] = standOut(gray, length, bright, fine ? &ofRows[sense] : nullptr);
+    images[sense] = standOut(gray, along, length, bright, fine ? &ofRows[sense] : nullptr);
     for (const double* cut = cutsFrom; cut != cutsTo; ++cut) {
       const std::vector<Blob> blobs = blobsAt(images[sense], *cut);
       if (blobs.size() > 400) continue;  // texture, not a row of holes
