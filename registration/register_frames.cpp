@@ -42,6 +42,10 @@ constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
 constexpr double kLeastTexture = 0.3;
 // Gray levels: a track's stripes or wave differ from place to place by at least this.
 constexpr double kLeastSound = 8;
+// Gray levels: both bands that the smaller aperture's two ways tell apart
+// stand at least this far from the frame lines, and within this share of
+// each other, when a picture of the larger aperture fills both.
+constexpr double kFilledContrast = 20, kAlikeContrast = 1.3;
 
 struct Strip {
   std::vector<const HoleRow*> rows;
@@ -221,9 +225,11 @@ StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
 // too faint to be sure of still tips it. Else the band whose pictures show
 // a texture the frame lines lack: a night scene barely differs from the
 // film around it in level, but is never as flat. Both ways when the scan
-// tells none.
+// tells none. `filled` is set when no track tells a way and both bands
+// show picture, alike: an Academy picture leaves one of them bare or to
+// its track, a full-aperture picture fills both.
 std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, const FramePriors& fp, const Priors& p,
-                                const FrameLines& lines, std::vector<AcrossPrior> mine) {
+                                const FrameLines& lines, std::vector<AcrossPrior> mine, bool& filled) {
   if (mine.size() != 2) return mine;
   double sound[2], contrast[2];
   for (int k = 0; k < 2; ++k) {
@@ -243,6 +249,10 @@ std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, cons
   };
   for (int k = 0; k < 2; ++k) contrast[k] = pictureContrast(scan, m.axes, lines, bandOf(k), bandOf(k) + 0.7 * shift);
   const double big = std::max(contrast[0], contrast[1]), small = std::min(contrast[0], contrast[1]);
+  if (small >= kFilledContrast && big <= kAlikeContrast * small) {
+    filled = true;
+    return mine;
+  }
   if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
   if (loud > 0 && quiet < 0.5 * loud) return {mine[louder]};
   double texture[2];
@@ -304,17 +314,35 @@ Registration registerStrip(const cv::Mat& scan) {
 
   // The priors, then along: the frame lines; across: the way the aperture sits and the long edges.
   const FramePriors fp = framePriors(m, p, scan.size());
-  FrameLines lines =
-      measureFrameLines(scan, m.axes, bandAcross(fp.ways, p, fp.mmT), fp.lines, fp.framing, rebateLevel(scan, m));
+  const std::vector<double> band = bandAcross(fp.ways, p, fp.mmT);
+  const double rebate = rebateLevel(scan, m);
+  FrameLines lines = measureFrameLines(scan, m.axes, band, fp.lines, fp.framing, rebate);
   if (lines.candidate < 0) {
     const LinePrior& l = fp.lines.front();
     lines = {0, l.middle, l.period, {-l.width / 2, false}, {l.width / 2, false}, 0};
   }
-  const int aperture = fp.lines[static_cast<size_t>(lines.candidate)].aperture;
-  std::vector<AcrossPrior> mine;
-  for (const AcrossPrior& w : fp.ways)
-    if (w.aperture == aperture) mine.push_back(w);
-  const PictureAcross across = acrossOf(scan, m, fp, p, lines, sideOf(scan, m, fp, p, lines, mine));
+  auto waysOf = [&](int aperture) {
+    std::vector<AcrossPrior> mine;
+    for (const AcrossPrior& w : fp.ways)
+      if (w.aperture == aperture) mine.push_back(w);
+    return mine;
+  };
+  bool filled = false;
+  std::vector<AcrossPrior> ways =
+      sideOf(scan, m, fp, p, lines, waysOf(fp.lines[static_cast<size_t>(lines.candidate)].aperture), filled);
+  if (filled) {
+    // Picture where either way of the smaller aperture would leave none: the
+    // lines once more, about the largest aperture's priors alone.
+    int largest = 0;
+    for (size_t a = 1; a < p.apertures.size(); ++a)
+      if (p.apertures[a].across > p.apertures[static_cast<size_t>(largest)].across) largest = static_cast<int>(a);
+    std::vector<LinePrior> its;
+    for (const LinePrior& l : fp.lines)
+      if (l.aperture == largest) its.push_back(l);
+    const FrameLines again = measureFrameLines(scan, m.axes, band, its, fp.framing, rebate);
+    if (again.candidate >= 0) lines = again, ways = waysOf(largest);
+  }
+  const PictureAcross across = acrossOf(scan, m, fp, p, lines, ways);
 
   const double cosine = m.axes.cosine();
   out.framePitch = lines.period * cosine;

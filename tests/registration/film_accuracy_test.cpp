@@ -131,8 +131,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // of a busy scene's specks and was never tried, and a full-aperture 35 mm
 // picture a little longer than its aperture whose lines show at their gap
 // but not their ends, drawn in as far as an unknown end of a small gauge's,
-// an 8 mm picture nearer the holes than the search went, and an Academy
-// picture put over its own track, which the lines showed under half as much.
+// an 8 mm picture nearer the holes than the search went, an Academy
+// picture put over its own track, which the lines showed under half as much,
+// and a full-aperture scene taken for Academy that filled both its side bands.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -169,7 +170,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 1200, 1, 1, Stock::Print, 1, false, 23107},
                         Case{Gauge::Film35, 900, 0, 1, Stock::Negative, 1, false, 23011},
                         Case{Gauge::Regular8, 2400, 1, 4, Stock::Reversal, 3, false, 29158},
-                        Case{Gauge::Film35, 2400, 0, 1, Stock::Print, 1, true, 29031}}) {
+                        Case{Gauge::Film35, 2400, 0, 1, Stock::Print, 1, true, 29031},
+                        Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 67008}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
