@@ -26,6 +26,7 @@
 // each row; the scan's framing on its pictures, and where its scene
 // changes from one frame to the next, tell what the lines do not.
 
+#include "imaging/select_kth.hpp"
 #include "stages.hpp"
 
 #include <algorithm>
@@ -72,8 +73,7 @@ constexpr double kProfileStep = 6, kProfileLead = 1.5, kProfileShown = 6;
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
   if (v.empty()) return NAN;
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
+  return imaging::kthSmallest(v, v.size() / 2);
 }
 
 // Rows sampled along the strip in bins that divide the frame pitch, so that
@@ -269,8 +269,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       if (cached >= 0) pairs.push_back(cached);
     }
   if (pairs.empty()) return out;
-  std::nth_element(pairs.begin(), pairs.begin() + pairs.size() / 4, pairs.end());
-  const double noise = std::max(0.5, pairs[pairs.size() / 4] / 0.6745 / std::sqrt(2.0));
+  const double noise = std::max(0.5, imaging::kthSmallest(pairs, pairs.size() / 4) / 0.6745 / std::sqrt(2.0));
   // What two noisy values differ by, as the median over rows: a hair or a
   // speck across a few rows of the line moves it little.
   const double unit = 0.954 * noise;
@@ -298,11 +297,9 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
         if (away.empty()) {
           d.spread = 1e6f;
         } else {
-          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
-          d.shift = away[away.size() / 2];
+          d.shift = imaging::kthSmallest(away, away.size() / 2);
           for (float& a : away) a = std::abs(a - d.shift);
-          std::nth_element(away.begin(), away.begin() + away.size() / 2, away.end());
-          d.spread = away[away.size() / 2];
+          d.spread = imaging::kthSmallest(away, away.size() / 2);
           d.level = static_cast<float>(level / static_cast<double>(away.size()));
         }
       }

@@ -15,6 +15,7 @@
 // edge is taken when the fold's step is clear and the pictures agree on it,
 // else it stays at its prior.
 
+#include "imaging/select_kth.hpp"
 #include "stages.hpp"
 
 #include <algorithm>
@@ -42,14 +43,12 @@ constexpr double kShortfall = 0.06;
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
+  return imaging::kthSmallest(v, v.size() / 2);
 }
 
 // The value `v` holds at index k once sorted; reorders `v`.
 double nthOf(std::vector<double>& v, size_t k) {
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
-  return v[k];
+  return imaging::kthSmallest(v, k);
 }
 
 struct EdgeEvidence {
