@@ -135,6 +135,11 @@ double distanceToWhole(double v) {
   return std::abs(v - static_cast<double>(static_cast<long long>(v < 0 ? v - 0.5 : v + 0.5)));
 }
 
+// Whether v >= 0 lies further than `tolerance` from a whole number.
+bool offWhole(double v, double tolerance) {
+  return std::abs(v - static_cast<double>(static_cast<long long>(v + 0.5))) > tolerance;
+}
+
 // Rows of like blobs: the longest row through each blob, longest first, a
 // blob already in a longer row starting none of its own.
 std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
@@ -154,12 +159,12 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
     }
     // The pitch that puts the most partners on whole steps from this blob;
     // the longest such. Counted first, the members gathered once at the end.
+    // Whole steps either way are alike, so only the distance counts.
     offsets.clear();
-    for (int m : partners) offsets.push_back(blobs[m].x - a.x);
+    for (int m : partners) offsets.push_back(std::abs(blobs[m].x - a.x));
     // Which pitch is best does not hang on the order they are tried in, so
     // a distance two partners share (blobs lie on half pixels) is tried once.
-    distances.clear();
-    for (double dx : offsets) distances.push_back(std::abs(dx));
+    distances = offsets;
     std::sort(distances.begin(), distances.end());
     distances.erase(std::unique(distances.begin(), distances.end()), distances.end());
     size_t bestCount = 0;
@@ -173,16 +178,19 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
         const size_t reach = bestCount + (pitch > bestPitch ? 0 : 1);
         if (reach > offsets.size()) continue;
         const size_t missable = offsets.size() - reach;
+        // Counted without a branch on each partner, which noise makes a guess.
         size_t misses = 0;
-        for (double o : offsets)
-          if (distanceToWhole(o / pitch) > 0.1 && ++misses > missable) break;
+        for (double o : offsets) {
+          misses += offWhole(o / pitch, 0.1);
+          if (misses > missable) break;
+        }
         if (misses <= missable) bestCount = offsets.size() - misses, bestPitch = pitch;
       }
     std::vector<int> best;
     best.reserve(bestCount + 1);
     if (bestPitch > 0)
       for (size_t m = 0; m < partners.size(); ++m)
-        if (distanceToWhole(offsets[m] / bestPitch) <= 0.1) best.push_back(partners[m]);
+        if (!offWhole(offsets[m] / bestPitch, 0.1)) best.push_back(partners[m]);
     best.push_back(static_cast<int>(i));
     std::sort(best.begin(), best.end(), [&](int p, int q) { return blobs[p].x < blobs[q].x; });
     rows.push_back(best);
