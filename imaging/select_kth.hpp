@@ -17,6 +17,11 @@
 namespace imaging {
 
 template <class T>
+T middleOf(T x, T y, T z) {
+  return std::max(std::min(x, y), std::min(std::max(x, y), z));
+}
+
+template <class T>
 T kthSmallest(std::vector<T>& v, size_t k) {
   constexpr size_t kShort = 512, kFew = 12;
   T* a = v.data();
@@ -25,11 +30,27 @@ T kthSmallest(std::vector<T>& v, size_t k) {
   // the range, so after this many rounds the rest goes to the library.
   int rounds = 24;
   while (hi - lo > kFew && hi - lo <= kShort && rounds-- > 0) {
-    const T x = a[lo], y = a[lo + (hi - lo) / 2], z = a[hi - 1];
-    const T pivot = std::max(std::min(x, y), std::min(std::max(x, y), z));
+    // The pivot: the middle of three, or over a longer range the middle of
+    // three such middles, which leaves less of it to the next round.
+    const size_t span = hi - lo, e = span / 8;
+    const T pivot = span < 40 ? middleOf(a[lo], a[lo + span / 2], a[hi - 1])
+                              : middleOf(middleOf(a[lo], a[lo + e], a[lo + 2 * e]),
+                                         middleOf(a[lo + 3 * e], a[lo + span / 2], a[lo + 5 * e]),
+                                         middleOf(a[lo + 6 * e], a[lo + 7 * e], a[hi - 1]));
     // [lo, store) below the pivot, [store, i) not; the swap is unconditional.
-    size_t store = lo;
-    for (size_t i = lo; i < hi; ++i) {
+    // Two values a step halve the loop's own count.
+    size_t store = lo, i = lo;
+    for (; i + 1 < hi; i += 2) {
+      const T t = a[i];
+      a[i] = a[store];
+      a[store] = t;
+      store += t < pivot;
+      const T u = a[i + 1];
+      a[i + 1] = a[store];
+      a[store] = u;
+      store += u < pivot;
+    }
+    if (i < hi) {
       const T t = a[i];
       a[i] = a[store];
       a[store] = t;
