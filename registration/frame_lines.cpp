@@ -111,21 +111,27 @@ std::vector<double> medianLevels(const cv::Mat& m) {
   return out;
 }
 
-// Mean absolute departure of bin j's rows from their median, each capped so that a scratch weighs little.
-double binSpread(const cv::Mat& m, int j) {
-  std::vector<double> v;
-  for (int r = 0; r < m.rows; ++r) {
-    const float a = m.at<float>(r, j);
-    if (!std::isnan(a)) v.push_back(a);
+// Mean absolute departure of bin j's rows from their median, each capped so
+// that a scratch weighs little. The median is taken from `level` where that
+// holds it (the same rows, the same median).
+double binSpread(const cv::Mat& m, int j, const std::vector<double>& level) {
+  double mid = level.empty() ? NAN : level[static_cast<size_t>(j)];
+  if (std::isnan(mid)) {
+    std::vector<double> v;
+    for (int r = 0; r < m.rows; ++r) {
+      const float a = m.at<float>(r, j);
+      if (!std::isnan(a)) v.push_back(a);
+    }
+    if (v.empty()) return 1e6;
+    mid = median(v);
   }
-  if (v.empty()) return 1e6;
-  const double mid = median(v);
   double dev = 0;  // summed in the rows' order
+  int counted = 0;
   for (int r = 0; r < m.rows; ++r) {
     const float a = m.at<float>(r, j);
-    if (!std::isnan(a)) dev += std::min(24.0, std::abs(a - mid));
+    if (!std::isnan(a)) dev += std::min(24.0, std::abs(a - mid)), ++counted;
   }
-  return dev / static_cast<double>(v.size());
+  return dev / counted;
 }
 
 struct Evidence {
@@ -244,7 +250,7 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
     double spread = 0;
     for (int m : middles) {
       double& cached = s.spread[m + o];
-      if (std::isnan(cached)) cached = binSpread(s.rows, m + o);
+      if (std::isnan(cached)) cached = binSpread(s.rows, m + o, s.level);
       spread += cached;
     }
     if (spread < least) least = spread, even = o;
