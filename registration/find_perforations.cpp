@@ -240,14 +240,24 @@ std::optional<Hole> measureHole(const cv::Mat& image, cv::Point2d centre, cv::Si
   std::array<int, 256> inner{}, border{};
   int innerCount = 0, borderCount = 0;
   const double innerW = std::max(1.0, 0.25 * size.width), innerH = std::max(1.0, 0.25 * size.height);
+  // The ring is the rectangle's edge; the middle, the columns within innerW
+  // of the centre (tried a column either side of where they should start
+  // and end, so that rounding cannot lose one).
+  const int left = ringIn.x, right = ringIn.x + ringIn.width - 1;
+  const int innerFrom = std::max(left + 1, static_cast<int>(std::floor(centre.x - innerW)) - 1);
+  const int innerTo = std::min(right - 1, static_cast<int>(std::ceil(centre.x + innerW)) + 1);
   for (int r = ringIn.y; r < ringIn.y + ringIn.height; ++r) {
     const uchar* p = image.ptr<uchar>(r);
-    const bool edgeRow = r == ringIn.y || r == ringIn.y + ringIn.height - 1;
-    const bool middleRow = std::abs(r - centre.y) <= innerH;
-    for (int c = ringIn.x; c < ringIn.x + ringIn.width; ++c) {
-      if (edgeRow || c == ringIn.x || c == ringIn.x + ringIn.width - 1) ++border[p[c]], ++borderCount;
-      else if (middleRow && std::abs(c - centre.x) <= innerW) ++inner[p[c]], ++innerCount;
+    if (r == ringIn.y || r == ringIn.y + ringIn.height - 1) {
+      for (int c = left; c <= right; ++c) ++border[p[c]];
+      borderCount += right - left + 1;
+      continue;
     }
+    ++border[p[left]], ++borderCount;
+    if (right != left) ++border[p[right]], ++borderCount;
+    if (std::abs(r - centre.y) <= innerH)
+      for (int c = innerFrom; c <= innerTo; ++c)
+        if (std::abs(c - centre.x) <= innerW) ++inner[p[c]], ++innerCount;
   }
   auto median = [](const std::array<int, 256>& h, int count) {
     int seen = 0;
