@@ -1,6 +1,6 @@
 // The k-th smallest of a vector's values, the vector reordered.
 //
-//   kthSmallest  the value std::nth_element would leave at position k
+//   kthSmallest  the value std::nth_element would leave at position k (k < size)
 //
 // The finder takes medians of short columns (a value per row of a frame line,
 // about a hundred) thousands of times a scan. The library's selection branches
