@@ -133,7 +133,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // but not their ends, drawn in as far as an unknown end of a small gauge's,
 // an 8 mm picture nearer the holes than the search went, an Academy
 // picture put over its own track, which the lines showed under half as much,
-// and a full-aperture scene taken for Academy that filled both its side bands.
+// a full-aperture scene taken for Academy that filled both its side bands,
+// and holes whose picture, as dark as they, comes within a pixel of the
+// reduced copy (a lone Super 8 hole, a 16 mm row under a scene of bars).
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -171,7 +173,9 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 900, 0, 1, Stock::Negative, 1, false, 23011},
                         Case{Gauge::Regular8, 2400, 1, 4, Stock::Reversal, 3, false, 29158},
                         Case{Gauge::Film35, 2400, 0, 1, Stock::Print, 1, true, 29031},
-                        Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 67008}}) {
+                        Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 67008},
+                        Case{Gauge::Super8, 2400, 1, 1, Stock::Print, 1, false, 17117},
+                        Case{Gauge::Film16, 2400, 0.5, 4, Stock::Print, 3, true, 31074}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
