@@ -63,9 +63,9 @@ T kthSmallest(std::vector<T>& v, size_t k) {
     // Nothing below the pivot: split off the values equal to it, so that a
     // run of equal values cannot stall the loop.
     if (store == lo) {
-      for (size_t i = lo; i < hi; ++i) {
-        const T t = a[i];
-        a[i] = a[store];
+      for (size_t j = lo; j < hi; ++j) {
+        const T t = a[j];
+        a[j] = a[store];
         a[store] = t;
         store += !(pivot < t);
       }

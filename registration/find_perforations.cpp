@@ -129,13 +129,9 @@ bool likeSized(const Blob& a, const Blob& b) {
   return std::max(a.w, b.w) <= 1.3 * std::min(a.w, b.w) && std::max(a.h, b.h) <= 1.3 * std::min(a.h, b.h);
 }
 
-// Rounded by a cast: std::round is a library call on the baseline x86-64,
-// and this runs for every pair of islands at every pitch tried.
-double distanceToWhole(double v) {
-  return std::abs(v - static_cast<double>(static_cast<long long>(v < 0 ? v - 0.5 : v + 0.5)));
-}
-
-// Whether v >= 0 lies further than `tolerance` from a whole number.
+// Whether v >= 0 lies further than `tolerance` from a whole number. Rounded
+// by a cast: std::round is a library call on the baseline x86-64, and this
+// runs for every pair of islands at every pitch tried.
 bool offWhole(double v, double tolerance) {
   return std::abs(v - static_cast<double>(static_cast<long long>(v + 0.5))) > tolerance;
 }
@@ -416,7 +412,7 @@ double commonStep(const std::vector<Hole>& holes, double least) {
   for (double g : tried) {
     if (g < least) continue;
     size_t whole = 0;
-    for (double gap : gaps) whole += distanceToWhole(gap / g) <= 0.12 && gap >= 0.88 * g;
+    for (double gap : gaps) whole += !offWhole(gap / g, 0.12) && gap >= 0.88 * g;  // gaps of holes in order, never negative
     if (whole * 4 >= gaps.size() * 3) return g;
   }
   return 0;
