@@ -526,12 +526,15 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 // splice's band stands out of the band by little more than the band stands
 // out of the film, and only a cut between the two parts it from the band.
 // Only then, since a hole's island moves a little from cut to cut. On that
-// pass the holes are also measured on what stands out of their rows alone:
-// a hole that touches a bright picture at the copy's scale stands out over
-// as many rows across as a splice, and taking the splice away eats into it.
+// pass the holes are also cut from, and measured on, what stands out of
+// their rows alone: a hole that touches a bright picture at the copy's
+// scale stands out over as many rows across as a splice, and taking the
+// splice away eats into it, leaving half a hole that no measure accepts.
+// Twice as many candidates are measured then, since both images give one
+// for most islands.
 constexpr double kCuts[] = {12, 28, 64};
 constexpr double kFineCuts[] = {12, 20, 28, 36, 44, 52, 64, 80, 96, 128};
-constexpr size_t kRowsMeasured = 24;
+constexpr size_t kRowsMeasured = 24, kFineRowsMeasured = 48;
 
 struct Candidate {
   std::vector<Blob> blobs;
@@ -643,23 +646,27 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
     images[sense] = standOut(gray, along, length, bright, fine ? &ofRows[sense] : nullptr);
-    for (const double* cut = cutsFrom; cut != cutsTo; ++cut) {
-      const std::vector<Blob> blobs = blobsAt(images[sense], *cut);
-      if (blobs.size() > 400) continue;  // texture, not a row of holes
-      for (const std::vector<int>& members : rowsOf(blobs)) {
-        Candidate c{{}, bright, 0};
-        for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
-        // The same row at another cut: keep the longer; of one island, the
-        // fuller (at a low cut a scratch that touches a lone hole joins its
-        // island; at a higher one the hole stands alone). One island of
-        // another size is kept beside it, and measuring decides: a hole
-        // across a splice band's edge stands out less on the band's side, so
-        // a higher cut keeps only part of it, and that part is the fuller.
-        const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
-        const bool lone = c.blobs.size() == 1 && same != candidates.end() && same->blobs.size() == 1;
-        if (same == candidates.end() || (lone && !likeSized(c.blobs[0], same->blobs[0]))) candidates.push_back(std::move(c));
-        else if (same->blobs.size() < c.blobs.size() || (lone && same->fill < c.fill))
-          *same = std::move(c);
+    std::vector<const cv::Mat*> cutFrom{&images[sense]};
+    if (fine) cutFrom.push_back(&ofRows[sense]);
+    for (const cv::Mat* image : cutFrom) {
+      for (const double* cut = cutsFrom; cut != cutsTo; ++cut) {
+        const std::vector<Blob> blobs = blobsAt(*image, *cut);
+        if (blobs.size() > 400) continue;  // texture, not a row of holes
+        for (const std::vector<int>& members : rowsOf(blobs)) {
+          Candidate c{{}, bright, 0};
+          for (int m : members) c.blobs.push_back(blobs[m]), c.fill += blobs[m].fill / members.size();
+          // The same row at another cut: keep the longer; of one island, the
+          // fuller (at a low cut a scratch that touches a lone hole joins its
+          // island; at a higher one the hole stands alone). One island of
+          // another size is kept beside it, and measuring decides: a hole
+          // across a splice band's edge stands out less on the band's side, so
+          // a higher cut keeps only part of it, and that part is the fuller.
+          const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& o) { return sameBlobs(o, c); });
+          const bool lone = c.blobs.size() == 1 && same != candidates.end() && same->blobs.size() == 1;
+          if (same == candidates.end() || (lone && !likeSized(c.blobs[0], same->blobs[0]))) candidates.push_back(std::move(c));
+          else if (same->blobs.size() < c.blobs.size() || (lone && same->fill < c.fill))
+            *same = std::move(c);
+        }
       }
     }
   }
@@ -667,7 +674,7 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
     return a.blobs.size() != b.blobs.size() ? a.blobs.size() > b.blobs.size() : a.fill > b.fill;
   });
   std::vector<HoleRow> found;
-  for (size_t i = 0; i < candidates.size() && i < kRowsMeasured; ++i) {
+  for (size_t i = 0; i < candidates.size() && i < (fine ? kFineRowsMeasured : kRowsMeasured); ++i) {
     const cv::Mat* measured = fine ? ofRows : images;
     auto row = measureRow(measured[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;

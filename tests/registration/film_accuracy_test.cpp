@@ -175,7 +175,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 2400, 0, 1, Stock::Print, 1, true, 29031},
                         Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 67008},
                         Case{Gauge::Super8, 2400, 1, 1, Stock::Print, 1, false, 17117},
-                        Case{Gauge::Film16, 2400, 0.5, 4, Stock::Print, 3, true, 31074}}) {
+                        Case{Gauge::Film16, 2400, 0.5, 4, Stock::Print, 3, true, 31074},
+                        Case{Gauge::Super8, 600, 0, 4, Stock::Print, 3, false, 67082}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
