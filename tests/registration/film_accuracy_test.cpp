@@ -134,8 +134,10 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // an 8 mm picture nearer the holes than the search went, an Academy
 // picture put over its own track, which the lines showed under half as much,
 // a full-aperture scene taken for Academy that filled both its side bands,
-// and holes whose picture, as dark as they, comes within a pixel of the
-// reduced copy (a lone Super 8 hole, a 16 mm row under a scene of bars).
+// holes whose picture, as dark as they, comes within a pixel of the
+// reduced copy (a lone Super 8 hole, a 16 mm row under a scene of bars),
+// and a Super 8 row under bright pictures, which taking splices away left
+// half of each hole.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
