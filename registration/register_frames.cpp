@@ -33,6 +33,8 @@ constexpr size_t kRowsTried = 12;
 constexpr int kLeastMeasures = 4;
 // Two gauge fits closer than this (in units of a measure's tolerance) are alike.
 constexpr double kLikeMisfit = 0.5;
+// Two fits further apart than this differ by more than one measure outweighs.
+constexpr double kFarWorseMisfit = 1;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
@@ -159,10 +161,18 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
 // (a scene's patch goes missing where a figure crosses it or the shot
 // changes; the holes go on). Otherwise
 // the row of more holes (a lone hole against a lone letter: the better fit).
+// Of rows of a hole or two, one measure more does not outweigh a fit far
+// worse: a scene's bright patch twice at the frame pitch, which a gauge
+// fits only at the edge of what it accepts, against a lone hole that fits
+// its gauge well.
 bool betterStrip(size_t holes, const GaugeFit& fit, size_t bestHoles, const GaugeFit& bestFit) {
   const bool rows = std::min(holes, bestHoles) >= 3, few = std::max(holes, bestHoles) < 3;
   const bool alike = rows && 2 * std::min(holes, bestHoles) >= std::max(holes, bestHoles);
-  if ((rows || few) && fit.measures != bestFit.measures) return fit.measures > bestFit.measures;
+  if ((rows || few) && fit.measures != bestFit.measures) {
+    const bool oneMore = std::abs(fit.measures - bestFit.measures) == 1;
+    if (few && oneMore && std::abs(fit.misfit - bestFit.misfit) > kFarWorseMisfit) return fit.misfit < bestFit.misfit;
+    return fit.measures > bestFit.measures;
+  }
   if (alike && holes != bestHoles && std::abs(fit.misfit - bestFit.misfit) < kLikeMisfit) return holes > bestHoles;
   if (alike || holes == bestHoles) return fit.misfit < bestFit.misfit;
   return holes > bestHoles;
