@@ -135,7 +135,8 @@ std::string describe(const HoleRow& row, int factor) {
   return text;
 }
 
-// Lines across the pictures' inner part, whichever way the aperture sits.
+// Lines across the pictures' inner part, whichever way the aperture sits:
+// at most 48, each of them sampled a few rows thick.
 std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Priors& p, double mmT) {
   double from = -1e300, to = 1e300;
   for (const AcrossPrior& w : ways) {
@@ -144,7 +145,7 @@ std::vector<double> bandAcross(const std::vector<AcrossPrior>& ways, const Prior
   }
   std::vector<double> ts;
   if (!(to > from)) return ts;
-  const int n = std::clamp(static_cast<int>(to - from), 2, 96);
+  const int n = std::clamp(static_cast<int>(to - from), 2, 48);
   for (int i = 0; i < n; ++i) ts.push_back(from + (to - from) * (i + 0.5) / n);
   return ts;
 }
