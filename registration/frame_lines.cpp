@@ -544,13 +544,14 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
                              const std::vector<LinePrior>& priors, const Framing& framing, double rebate) {
   FrameLines out;
   if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
-  // Bins about a two-hundredth of the shortest picture (a frame line's end
-  // to half a percent), at least a pixel, a whole number to the pitch.
+  // Bins about a hundred-and-fiftieth of the shortest picture (a frame
+  // line's end to two thirds of a percent, finer than the window's inset),
+  // at least a pixel, a whole number to the pitch.
   double shortest = 1e300;
   for (const LinePrior& p : priors) shortest = std::min(shortest, p.period - p.width);
   Samples s;
   const double period = priors[0].period;
-  s.bin = period / std::max(1.0, std::floor(period / std::max(1.0, std::min(shortest / 200, 0.006 * period))));
+  s.bin = period / std::max(1.0, std::floor(period / std::max(1.0, std::min(shortest / 150, 0.008 * period))));
   const double reach = std::abs(axes.slope) * scan.rows + 2;
   s.s0 = -reach;
   const int bins = static_cast<int>(std::ceil((scan.cols + 2 * reach) / s.bin));
