@@ -520,10 +520,8 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
   return false;
 }
 
-// Contrasts the stand-out image is cut at: twice the grain of a reduced
-// copy, and one high enough that a hole stands apart from a scratch or
-// letters that touch it at the lower (a third cut between the two found
-// no more on generated film, and cost a third more). The fine ones step between
+// Contrasts the stand-out image is cut at: from twice the grain of a
+// reduced copy up to holes against a clear base. The fine ones step between
 // them, for a scan the usual ones find no film on: a lone hole inside a
 // splice's band stands out of the band by little more than the band stands
 // out of the film, and only a cut between the two parts it from the band.
@@ -534,7 +532,7 @@ bool shareAHole(const HoleRow& a, const HoleRow& b) {
 // splice away eats into it, leaving half a hole that no measure accepts.
 // Three times as many candidates are measured then, since both images
 // give one for most islands, and the pass is the last chance for a faint row.
-constexpr double kCuts[] = {12, 40};
+constexpr double kCuts[] = {12, 28, 64};
 constexpr double kFineCuts[] = {12, 20, 28, 36, 44, 52, 64, 80, 96, 128};
 constexpr size_t kRowsMeasured = 16, kFineRowsMeasured = 48;
 
