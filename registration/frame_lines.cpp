@@ -93,8 +93,11 @@ struct Samples {
   // Per bin, the rows' median level (NaN where half of them fall off the
   // scan); filled only where several priors compete.
   std::vector<double> level;
-  double leftOf(int j) const { return s0 + j * bin - 0.5; }   // bin j covers [leftOf(j), leftOf(j + 1))
-  int binAt(double s) const { return static_cast<int>(std::floor((s + 0.5 - s0) / bin)); }
+  // Bin j holds the pixels whose centres lie in [leftOf(j), leftOf(j + 1)),
+  // and so, on average over where the bins fall on the pixels, the scan
+  // from leftOf(j) to leftOf(j + 1).
+  double leftOf(int j) const { return s0 + j * bin; }
+  int binAt(double s) const { return static_cast<int>(std::floor((s - s0) / bin)); }
 };
 
 // The rows' median level in every bin.

@@ -68,8 +68,7 @@ Columns columnsOf(const FrameLines& lines, double s0, double bin, int bins) {
   const double length = lines.period - (lines.end.at - lines.start.at);
   auto binsIn = [&](double from, double to) {
     std::vector<int> js;
-    for (int j = std::max(0, static_cast<int>(std::ceil((from + 0.5 - s0) / bin)));
-         j < bins && s0 + (j + 1) * bin - 0.5 <= to; ++j)
+    for (int j = std::max(0, static_cast<int>(std::ceil((from - s0) / bin))); j < bins && s0 + (j + 1) * bin <= to; ++j)
       js.push_back(j);
     return js;
   };
