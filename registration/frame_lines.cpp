@@ -55,6 +55,9 @@ constexpr double kFlatLight = 0.001, kUnflat = 2.5;
 // rebate's level and gray levels: a thin line's blurred middle, grain, the
 // scanner's uneven light), and what a prior loses whose line is brighter.
 constexpr double kRebateShare = 1.1, kRebateSlack = 40, kBrighterThanRebate = 4;
+// Within how far of the rebate's level (gray levels, or a share of it) a line
+// lies at the rebate's, and what a prior whose line does gains.
+constexpr double kAtRebateSlack = 8, kAtRebateShare = 0.06, kAtRebate = 1;
 // What a prior loses on a scan of several frames that leaves one of its
 // pictures cut where another prior fits one more whole: whoever scanned the
 // strip framed its pictures, but may have cut the last one short.
@@ -625,6 +628,11 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // Film the camera never exposed is no brighter than the rebate: a
     // bright band inside a picture, between two dark parts, is no line.
     if (e.level > kRebateShare * rebate + kRebateSlack) score -= kBrighterThanRebate;
+    // On a negative or reversal film the line is unexposed film like the
+    // rebate, at its level, while a still scene's band that repeats at the
+    // pitch lies at a level of its own. (A print's line is printed black,
+    // far below its clear rebate: there this tells nothing.)
+    if (std::abs(e.level - rebate) <= std::max(kAtRebateSlack, kAtRebateShare * rebate)) score += kAtRebate;
     // A line plain in the rows' median level, at this prior alone, is this
     // prior's, however faint in each row.
     if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) score += kProfileShown;
