@@ -50,18 +50,25 @@ double holePhase(const StripMeasure& m, double pitch, double scanMiddle) {
 }
 
 // The reference edge and from it the strip's middle; `inward` points from
-// the perforated edge into the film on one-row film.
+// the perforated edge into the film on one-row film. One edge found is the
+// perforated one when the row lies within half the film's width of it, and
+// else the far one, with the perforated edge beyond the row; either way the
+// film lies on the row's side of it.
 double stripMiddle(const StripMeasure& m, const Priors& p, double mmT, double scanRows, double& inward) {
   inward = 1;
   if (m.rowT.size() == 2) return (m.rowT[0] + m.rowT[1]) / 2;
   const double row = m.rowT[0];
-  if (m.top && m.bottom) inward = (*m.top + *m.bottom) / 2 > row ? 1 : -1;
-  else if (m.top) inward = row > *m.top ? 1 : -1;
-  else if (m.bottom) inward = row > *m.bottom ? 1 : -1;
-  else inward = row < scanRows / 2 ? 1 : -1;
-  const std::optional<double>& near = inward > 0 ? m.top : m.bottom;
-  const double edge = near ? *near : row - inward * p.holeCentre() * mmT;
-  return edge + inward * p.width / 2 * mmT;
+  if (m.top && m.bottom) {
+    inward = (*m.top + *m.bottom) / 2 > row ? 1 : -1;
+    return (inward > 0 ? *m.top : *m.bottom) + inward * p.width / 2 * mmT;
+  }
+  if (m.top || m.bottom) {
+    const double edge = m.top ? *m.top : *m.bottom, film = row > edge ? 1 : -1;
+    inward = std::abs(row - edge) < p.width / 2 * mmT ? film : -film;
+    return edge + film * p.width / 2 * mmT;
+  }
+  inward = row < scanRows / 2 ? 1 : -1;
+  return row - inward * p.holeCentre() * mmT + inward * p.width / 2 * mmT;
 }
 
 std::vector<AcrossPrior> waysOf(const Priors& p, double middle, double inward, double mmT) {

@@ -245,6 +245,31 @@ TEST(MeasureFrameLines, EndsLieWhereThePixelsChange) {
   EXPECT_LT(std::abs(sum / ends), 1.0 / 6);
 }
 
+// One row of holes on 8 mm film, 47.2 px a millimetre: the picture lies on
+// the film beyond the row, whichever of the strip's edges was found (the
+// perforated one, the far one, both, neither), either way up.
+TEST(FramePriors, PutThePictureOnTheFilmBeyondTheRowWhicheverEdgeWasFound) {
+  const registration::Priors& p = *registration::priorsOf(Gauge::Regular8);
+  const double mm = 47.2;
+  for (const int flip : {1, -1}) {
+    // The perforated edge and the row's place, t grows downwards; flipped, the film is turned over.
+    const double mid = 400, edge = mid - flip * p.width / 2 * mm, far = mid + flip * p.width / 2 * mm;
+    const double row = edge + flip * p.holeCentre() * mm;
+    const double picture = edge + flip * p.apertures[0].middle * mm;
+    for (int found = 0; found < 4; ++found) {
+      registration::StripMeasure m;
+      m.axes = {0, 500, 400};
+      m.pitch = p.pitch * mm, m.pitchMeasured = true, m.rowT = {row};
+      m.holes.push_back({{500, row}, {p.holeAlong * mm, p.holeAcross * mm}});
+      if (found & 1) (flip > 0 ? m.top : m.bottom) = edge;
+      if (found & 2) (flip > 0 ? m.bottom : m.top) = far;
+      const registration::FramePriors fp = registration::framePriors(m, p, {1000, 800});
+      ASSERT_EQ(fp.ways.size(), 1u);
+      EXPECT_NEAR(fp.ways[0].middle, picture, 1.0) << "flip " << flip << ", edges found " << found;
+    }
+  }
+}
+
 TEST(CornersOf, GoRoundTheWindowTurnedByTheTilt) {
   registration::PlacedFrame f;
   f.centre = {100, 50}, f.along = 40, f.across = 20, f.angleDegrees = 90;
