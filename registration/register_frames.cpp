@@ -35,6 +35,13 @@ constexpr int kLeastMeasures = 4;
 constexpr double kLikeMisfit = 0.5;
 // Two fits further apart than this differ by more than one measure outweighs.
 constexpr double kFarWorseMisfit = 1;
+// A fit with a measure further out than its tolerance is in doubt: a scene's
+// figure that repeats at the frame pitch fits some gauge that loosely, while
+// the holes themselves may not show at the usual cuts at all (a hole at a
+// frame line as clear as itself is one with the line, across the whole
+// strip, and taken away with it as a splice would be). The fine cuts then
+// have their say too.
+constexpr double kDoubtfulMisfit = 1;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
@@ -304,14 +311,16 @@ Registration registerStrip(const cv::Mat& scan) {
     strip.reset();
     out.missing = "no edge of the strip or second row confirms the perforations found";
   }
-  // No film at the usual cuts: once more at the fine ones. What was missing
-  // is told as the usual cuts found it, the same for every scan that is no film.
+  // No film at the usual cuts, or film that fits its gauge in doubt: once
+  // more at the fine ones, the closer fit kept. What was missing is told as
+  // the usual cuts found it, the same for every scan that is no film.
   std::vector<HoleRow> fineRows;
-  if (!strip) {
+  if (!strip || strip->gauge.misfit >= kDoubtfulMisfit) {
     std::string unused;
     fineRows = findHoleRows(reduced.gray, true);
-    strip = pickStrip(reduced.gray, fineRows, reduced.factor, unused);
-    if (strip && strip->gauge.measures < kLeastMeasures) strip.reset();
+    std::optional<Strip> fine = pickStrip(reduced.gray, fineRows, reduced.factor, unused);
+    if (fine && fine->gauge.measures < kLeastMeasures) fine.reset();
+    if (fine && (!strip || fine->gauge.misfit < strip->gauge.misfit)) strip = std::move(fine);
   }
   if (!strip) return out;
 

@@ -139,8 +139,10 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // a Super 8 row under bright pictures, which taking splices away left
 // half of each hole, and a lone Super 8 hole outranked by a scene's bright
 // patch, twice at the frame pitch, that fitted 8 mm at the edge of what a
-// gauge accepts, and a four-frame negative whose still scene's dark band,
-// a perforation off the lines, showed plainer than they.
+// gauge accepts, a four-frame negative whose still scene's dark band,
+// a perforation off the lines, showed plainer than they, and a 16 mm
+// negative whose holes, at frame lines as clear as themselves, went with
+// the lines at the usual cuts while a scene's figure fitted 8 mm loosely.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -183,7 +185,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film16, 2400, 0.5, 4, Stock::Print, 3, true, 31074},
                         Case{Gauge::Super8, 600, 0, 4, Stock::Print, 3, false, 67082},
                         Case{Gauge::Super8, 600, 0, 1, Stock::Reversal, 1, true, 53401},
-                        Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 37168}}) {
+                        Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 37168},
+                        Case{Gauge::Film16, 600, -1, 4, Stock::Negative, 3, false, 37210}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
