@@ -35,14 +35,16 @@ constexpr int kLeastMeasures = 4;
 constexpr double kLikeMisfit = 0.5;
 // Two fits further apart than this differ by more than one measure outweighs.
 constexpr double kFarWorseMisfit = 1;
-// A fit with a measure twice its tolerance out is in doubt: a scene's figure
-// that repeats at the frame pitch fits some gauge that loosely, while the
-// holes themselves may not show at the usual cuts at all (a hole at a frame
-// line as clear as itself is one with the line, across the whole strip, and
-// taken away with it as a splice would be). The fine cuts then have their
-// say too. They cost about twice the rest of the finder; the benchmark's
-// scans, whose holes are true to no gauge's figures, fit within 1.9.
-constexpr double kDoubtfulMisfit = 2;
+// A fit with a measure well beyond its tolerance is in doubt: a scene's
+// figure that repeats at the frame pitch fits some gauge that loosely, while
+// the holes themselves may not show at the usual cuts at all (a hole at a
+// frame line as clear as itself is one with the line, across the whole
+// strip, and taken away with it as a splice would be). The fine cuts then
+// have their say too. A scene seldom repeats as two rows a strip's width
+// apart, so two rows are in doubt only further out: the benchmark's scans,
+// whose two rows of holes are true to no gauge's figures, fit within 1.9,
+// and the fine cuts cost about twice the rest of the finder.
+constexpr double kDoubtfulMisfit = 1.5, kDoubtfulMisfitTwoRows = 2;
 // Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
 constexpr double kLeastContrast = 3;
 // The Academy sound track's middle from the reference edge, and the half of
@@ -316,7 +318,10 @@ Registration registerStrip(const cv::Mat& scan) {
   // more at the fine ones, the closer fit kept. What was missing is told as
   // the usual cuts found it, the same for every scan that is no film.
   std::vector<HoleRow> fineRows;
-  if (!strip || strip->gauge.misfit >= kDoubtfulMisfit) {
+  auto inDoubt = [](const Strip& s) {
+    return s.gauge.misfit >= (s.rows.size() > 1 ? kDoubtfulMisfitTwoRows : kDoubtfulMisfit);
+  };
+  if (!strip || inDoubt(*strip)) {
     std::string unused;
     fineRows = findHoleRows(reduced.gray, true);
     std::optional<Strip> fine = pickStrip(reduced.gray, fineRows, reduced.factor, unused);
