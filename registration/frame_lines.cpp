@@ -72,6 +72,13 @@ constexpr double kLeastChange = 15, kChangeShare = 0.6, kAcrossChange = 2;
 // at any other prior (a thin line is one bin, and a scene's thin stroke that
 // repeats at the pitch shows nearly as well), and what the prior then gains.
 constexpr double kProfileStep = 6, kProfileLead = 1.5, kProfileShown = 6;
+// A line that many times plainer still, over at least that many lines, and
+// what it gains besides: over the lines of a longer scan nothing else shows
+// as plainly. A print's thin line beside pale pictures is blurred into them
+// on both sides, so its rows lie less evenly and less flat across than a
+// still scene's soft band a perforation off, which would otherwise win.
+constexpr double kProfileDecisiveLead = 30, kProfileDecisive = 12;
+constexpr int kProfileDecisiveLines = 3;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -635,7 +642,10 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (std::abs(e.level - rebate) <= std::max(kAtRebateSlack, kAtRebateShare * rebate)) score += kAtRebate;
     // A line plain in the rows' median level, at this prior alone, is this
     // prior's, however faint in each row.
-    if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) score += kProfileShown;
+    if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) {
+      score += kProfileShown;
+      if (e.profile >= kProfileDecisiveLead * plainer && e.lines >= kProfileDecisiveLines) score += kProfileDecisive;
+    }
     // What the scan cannot tell, its framing does: a one-frame scan is
     // framed on its picture's middle, a longer one on whole pictures.
     if (!std::isnan(framing.centre)) {

@@ -140,9 +140,11 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // half of each hole, and a lone Super 8 hole outranked by a scene's bright
 // patch, twice at the frame pitch, that fitted 8 mm at the edge of what a
 // gauge accepts, a four-frame negative whose still scene's dark band,
-// a perforation off the lines, showed plainer than they, and a 16 mm
+// a perforation off the lines, showed plainer than they, a 16 mm
 // negative whose holes, at frame lines as clear as themselves, went with
-// the lines at the usual cuts while a scene's figure fitted 8 mm loosely.
+// the lines at the usual cuts while a scene's figure fitted 8 mm loosely,
+// and a full-aperture print whose thin lines, blurred into pale pictures,
+// lay less evenly across than a still scene's soft band a perforation off.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -186,7 +188,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 600, 0, 4, Stock::Print, 3, false, 67082},
                         Case{Gauge::Super8, 600, 0, 1, Stock::Reversal, 1, true, 53401},
                         Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 37168},
-                        Case{Gauge::Film16, 600, -1, 4, Stock::Negative, 3, false, 37210}}) {
+                        Case{Gauge::Film16, 600, -1, 4, Stock::Negative, 3, false, 37210},
+                        Case{Gauge::Film35, 900, -1, 4, Stock::Print, 3, false, 13340}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
