@@ -79,6 +79,10 @@ constexpr double kProfileStep = 6, kProfileLead = 1.5, kProfileShown = 6;
 // still scene's soft band a perforation off, which would otherwise win.
 constexpr double kProfileDecisiveLead = 30, kProfileDecisive = 12;
 constexpr int kProfileDecisiveLines = 3;
+// How plainly, in those noise units, both pictures' median level must step
+// from the line's for its ends to be taken from it, and what share of that
+// step the level must reach within the blur past an end.
+constexpr double kLevelStep = 6, kLevelReached = 0.75, kLevelEven = 0.25;
 
 // Reorders v: every caller is done with its order.
 double median(std::vector<double>& v) {
@@ -193,6 +197,21 @@ double flatnessAcross(const Samples& s, const std::vector<int>& middles, int hal
   return median(bends) / 0.6745 / floor + 1e-3;  // never 0, which stands for "not measured"
 }
 
+// The rows' median level about each line's middle bin, less its level
+// there, the median over the lines: offsets -half..half.
+std::vector<double> foldedLevels(const Samples& s, const std::vector<int>& middles, int half) {
+  std::vector<double> fold(static_cast<size_t>(2 * half + 1), NAN), column;
+  for (int o = -half; o <= half; ++o) {
+    column.clear();
+    for (int m : middles) {
+      const double a = s.level[static_cast<size_t>(m + o)], b = s.level[static_cast<size_t>(m)];
+      if (!std::isnan(a) && !std::isnan(b)) column.push_back(a - b);
+    }
+    fold[static_cast<size_t>(o + half)] = median(column);
+  }
+  return fold;
+}
+
 // How plainly the line shows in the rows' median level, folded over the
 // lines: a core one level from end to end, both flanks beyond the blur
 // stepping the same way from it, the lesser step less the core's own
@@ -203,15 +222,7 @@ double flatnessAcross(const Samples& s, const std::vector<int>& middles, int hal
 // level, and a hairline laid inside a wide line has no step to its flanks.
 double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within,
                    double noise) {
-  std::vector<double> fold(static_cast<size_t>(2 * half + 1), NAN), column;
-  for (int o = -half; o <= half; ++o) {
-    column.clear();
-    for (int m : middles) {
-      const double a = s.level[static_cast<size_t>(m + o)], b = s.level[static_cast<size_t>(m)];
-      if (!std::isnan(a) && !std::isnan(b)) column.push_back(a - b);
-    }
-    fold[static_cast<size_t>(o + half)] = median(column);
-  }
+  const std::vector<double> fold = foldedLevels(s, middles, half);
   auto at = [&](int o) { return fold[static_cast<size_t>(o + half)]; };
   auto meanOver = [&](int from, int to) {
     double sum = 0;
@@ -240,10 +251,100 @@ double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>&
   return best;
 }
 
+// The line as measured must be one the gauge allows: its width from the
+// apertures' spread, its middle where the pin puts it.
+bool plausibleLine(const LinePrior& p, double bin, double from, double to) {
+  const double length = p.period - p.width, width = to - from;
+  return width >= std::max(p.period - length * (1 + kSizeTolerance) - 2 * bin, p.leastWidth) &&
+         width <= p.period - length * (1 - kSizeTolerance) + 2 * bin && std::abs((from + to) / 2) <= p.middleSlack + bin;
+}
+
+// A picture sits in the middle of its frame, so an aperture smaller than
+// the prior's widens its line at both ends alike: an end measured alone,
+// the other left at its prior, lies within half the size's doubt of its
+// own prior (`off`, how far it lies from it).
+bool aloneNearPrior(const LinePrior& p, double bin, double off) {
+  return std::abs(off) <= kSizeTolerance / 2 * (p.period - p.width) + bin;
+}
+
+// The ends the rows do not show one by one, where the rows' median level
+// shows them: a flat scene on a negative lies a few levels off its line,
+// lost in each row's grain but plain in the median over every row of every
+// line. The line's level is its most extreme bin within the prior's width;
+// each picture's, the mean just past the prior's slack. Where both step the
+// same way from the line and plainly, an end is where the level crosses
+// halfway between the two, taken when that lies within the slack and the
+// level reaches most of the picture's within the blur past it: a scene
+// drifting off the line's level does not.
+void endsFromLevels(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within,
+                    double noise, Evidence& out) {
+  const std::vector<double> fold = foldedLevels(s, middles, half);
+  auto at = [&](int o) { return fold[static_cast<size_t>(o + half)]; };
+  auto offsetOf = [&](double o) { return o * s.bin - within; };
+  const double unit = 1.8 * noise / std::sqrt(static_cast<double>(s.rows.rows) * static_cast<double>(middles.size()));
+  const int blur = std::max(1, static_cast<int>(std::ceil(1.5 / s.bin))) + 1;
+  int extreme = 0;
+  double line = 0;
+  auto flank = [&](int direction) {
+    const int from = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + blur;
+    double sum = 0;
+    int n = 0;
+    for (int k = from; k <= std::min(half, from + blur); ++k)
+      if (!std::isnan(at(direction * k))) sum += at(direction * k), ++n;
+    return n > 0 ? sum / n : NAN;
+  };
+  const double left = flank(-1), right = flank(1);
+  if (std::isnan(left) || std::isnan(right)) return;
+  const double side = (left + right) / 2;
+  for (int o = -half; o <= half; ++o)
+    if (std::abs(offsetOf(o)) <= p.width / 2 && !std::isnan(at(o)) && std::abs(at(o) - side) > std::abs(line - side))
+      line = at(o), extreme = o;
+  const double step = std::min(std::abs(left - line), std::abs(right - line));
+  if (!((left - line) * (right - line) > 0) || step < kLevelStep * unit) return;
+  // Outwards from the extreme, the first crossing of halfway to the picture.
+  auto crossing = [&](int direction, double picture, double& offset) {
+    const double mid = (line + picture) / 2, sign = picture > line ? 1 : -1;
+    for (int o = extreme; std::abs(o + direction) <= half; o += direction) {
+      const double a = at(o), b = at(o + direction);
+      if (std::isnan(a) || std::isnan(b)) return false;
+      if ((b - mid) * sign < 0) continue;
+      const int past = o + direction * (blur + 1);
+      if (std::abs(past) > half || std::isnan(at(past)) || (at(past) - line) / (picture - line) < kLevelReached) return false;
+      offset = offsetOf(o + direction * (mid - a) / (b - a));
+      return std::abs(offset - direction * p.width / 2) <= p.slack;
+    }
+    return false;
+  };
+  // Taken only as a line the gauge allows, and never at the cost of an end the rows showed.
+  double from = out.from, to = out.to;
+  const bool newFrom = !out.fromClear && crossing(-1, left, from), newTo = !out.toClear && crossing(1, right, to);
+  auto allowed = [&](bool withFrom, bool withTo) {
+    const bool fromKnown = out.fromClear || withFrom, toKnown = out.toClear || withTo;
+    const double f = fromKnown ? (withFrom ? from : out.from) : -p.width / 2, t = toKnown ? (withTo ? to : out.to) : p.width / 2;
+    if (!plausibleLine(p, s.bin, f, t)) return false;
+    // A line is one level from end to end: a scene's dark margin at another
+    // level is no part of it, though the far picture's level puts the halfway beyond it.
+    for (int o = -half; o <= half; ++o) {
+      const double x = offsetOf(o);
+      if (x > f + blur * s.bin && x < t - blur * s.bin && !std::isnan(at(o)) &&
+          std::abs(at(o) - line) > kLevelEven * step + 2 * unit)
+        return false;
+    }
+    return fromKnown && toKnown ? true : fromKnown ? aloneNearPrior(p, s.bin, f + p.width / 2) : aloneNearPrior(p, s.bin, t - p.width / 2);
+  };
+  bool takeFrom = newFrom, takeTo = newTo;
+  if (!allowed(takeFrom, takeTo)) {
+    takeFrom = newFrom && allowed(true, false);
+    takeTo = !takeFrom && newTo && allowed(false, true);
+  }
+  if (takeFrom) out.from = from, out.fromClear = true;
+  if (takeTo) out.to = to, out.toClear = true;
+}
+
 // The fold of every visible line of a prior (or, `single`, of the one at its
 // middle). In each, every row's level in the most even bin near the middle
 // is its reference; how far the rows depart from it is the evidence, bin by bin.
-Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
+Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false, bool levelEnds = false) {
   Evidence out;
   const int half = static_cast<int>(std::ceil((p.width / 2 + p.slack) / s.bin)) + 4;
   const int centreReach = std::max(1, static_cast<int>(std::lround(kLineTolerance * p.period / s.bin)));
@@ -428,19 +529,11 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       out.contrast = std::clamp(lesser - core / coreBins, -1.0, 1.0) * (thin ? 0.25 : 1.0);
     }
   }
-  // The line as measured must be one the gauge allows: its width from the
-  // apertures' spread, its middle where the pin puts it. A figure just
-  // inside a dark picture carries a run past the line's end and makes it
-  // too wide; that end, the one further from its prior, is given up.
-  auto plausible = [&](double from, double to) {
-    const double length = p.period - p.width, width = to - from;
-    return width >= std::max(p.period - length * (1 + kSizeTolerance) - 2 * s.bin, p.leastWidth) &&
-           width <= p.period - length * (1 - kSizeTolerance) + 2 * s.bin &&
-           std::abs((from + to) / 2) <= p.middleSlack + s.bin;
-  };
+  // A figure just inside a dark picture carries a run past the line's end
+  // and makes it too wide; that end, the one further from its prior, is given up.
   for (int pass = 0; pass < 2 && (out.fromClear || out.toClear); ++pass) {
     const double from = out.fromClear ? out.from : -p.width / 2, to = out.toClear ? out.to : p.width / 2;
-    if (plausible(from, to)) break;
+    if (plausibleLine(p, s.bin, from, to)) break;
     if (out.fromClear && out.toClear) {
       if (std::abs(out.from + p.width / 2) > std::abs(out.to - p.width / 2)) out.fromClear = false;
       else out.toClear = false;
@@ -448,17 +541,15 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false) {
       out.fromClear = out.toClear = false;
     }
   }
-  // A picture sits in the middle of its frame, so an aperture smaller than
-  // the prior's widens its line at both ends alike: an end measured alone,
-  // the other left at its prior, lies within half the size's doubt of its
-  // own prior. One further out is a figure's edge inside a scene as dark as
-  // the line; a line the pin put a little off its place is still covered by
-  // the window's draw-in from an end left at its prior.
+  // An end measured alone further out is a figure's edge inside a scene as
+  // dark as the line; a line the pin put a little off its place is still
+  // covered by the window's draw-in from an end left at its prior.
   if (out.fromClear != out.toClear) {
-    const double reach = kSizeTolerance / 2 * (p.period - p.width) + s.bin;
-    if (out.fromClear && std::abs(out.from + p.width / 2) > reach) out.fromClear = false;
-    if (out.toClear && std::abs(out.to - p.width / 2) > reach) out.toClear = false;
+    if (out.fromClear && !aloneNearPrior(p, s.bin, out.from + p.width / 2)) out.fromClear = false;
+    if (out.toClear && !aloneNearPrior(p, s.bin, out.to - p.width / 2)) out.toClear = false;
   }
+  if (levelEnds && !s.level.empty() && !(out.fromClear && out.toClear))
+    endsFromLevels(s, p, middles, half, within, noise, out);
   return out;
 }
 
@@ -666,6 +757,14 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     out.start = {e.fromClear ? e.from : -p.width / 2, e.fromClear};
     out.end = {e.toClear ? e.to : p.width / 2, e.toClear};
     out.score = score;
+  }
+  // The winner's ends the rows left at their priors, as the median level shows them.
+  if (out.candidate >= 0 && !(out.start.measured && out.end.measured)) {
+    if (s.level.empty()) s.level = medianLevels(s.rows);
+    const LinePrior& p = measured[static_cast<size_t>(out.candidate)];
+    const Evidence e = foldLines(s, p, false, true);
+    out.start = {e.fromClear ? e.from : -p.width / 2, e.fromClear};
+    out.end = {e.toClear ? e.to : p.width / 2, e.toClear};
   }
   return out;
 }
