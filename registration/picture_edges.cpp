@@ -40,6 +40,12 @@ constexpr double kFaintStep = 8, kFaintReach = 0.025;
 // mask printed in and the across scale's own doubt only ever take from it,
 // so a picture falls short of it further than it exceeds it.
 constexpr double kShortfall = 0.06;
+// The least a dark scene's median level must differ from the lines' (gray
+// levels) to show its edge, and how many lines of margin beyond the edge
+// must match the lines.
+constexpr double kLeastLevel = 2, kLevelNoise = 6, kMarginNoise = 3;
+constexpr int kLevelMargin = 3;
+constexpr size_t kLevelLineColumns = 8;
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -78,6 +84,75 @@ Columns columnsOf(const FrameLines& lines, double s0, double bin, int bins) {
     if (js.size() >= 3) out.pictures.push_back(std::move(js));
     for (int j : binsIn(m + lines.start.at + 1.5, m + lines.end.at - 1.5)) out.lines.push_back(j);
   }
+  return out;
+}
+
+// An edge the columns' steps leave at its prior, where the pictures' median
+// level shows it against the frame lines': beyond the edge both are the
+// same unexposed margin, within it a dark scene lies a few levels off the
+// line, lost in each column's grain but plain in the median over all of
+// them. Outwards from a little inside the window, the edge is where that
+// difference first falls below half the picture's, and it is taken when the
+// margin beyond matches the lines and the edge lies in the window.
+EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossWindow& w, const cv::Mat& m,
+                       const std::vector<double>& ts, const Columns& columns, double s0, double bin, int inward) {
+  EdgeEvidence out;
+  out.at = w.prior;
+  const int n = static_cast<int>(ts.size());
+  if (columns.lines.size() < kLevelLineColumns || n < 4) return out;
+  std::vector<int> pictures;
+  for (const auto& js : columns.pictures) pictures.insert(pictures.end(), js.begin(), js.end());
+  std::vector<double> v;
+  auto medianAt = [&](const cv::Mat& rows, int i, const std::vector<int>& js) {
+    v.clear();
+    for (int j : js) {
+      const float a = rows.at<float>(i, j);
+      if (!std::isnan(a)) v.push_back(a);
+    }
+    return v.empty() || v.size() * 2 < js.size() ? static_cast<double>(NAN) : nthOf(v, v.size() / 2);
+  };
+  auto differenceAt = [&](const cv::Mat& rows, int i) { return medianAt(rows, i, pictures) - medianAt(rows, i, columns.lines); };
+  const double tStep = ts[1] - ts[0];
+  std::vector<double> insideTs;
+  for (int k = 2; k <= 6; ++k) insideTs.push_back((inward > 0 ? w.to : w.from) + inward * k * tStep);
+  const cv::Mat inside = sampleAlong(scan, axes, insideTs, s0, bin, m.cols);
+  double sum = 0;
+  int count = 0;
+  for (int i = 0; i < inside.rows; ++i) {
+    const double d = differenceAt(inside, i);
+    if (!std::isnan(d)) sum += d, ++count;
+  }
+  if (count < 3) return out;
+  const double picture = sum / count;
+  // The difference's own noise, from neighbouring lines (a step is one pair of many).
+  std::vector<double> d(static_cast<size_t>(n)), moves;
+  for (int i = 0; i < n; ++i) d[static_cast<size_t>(i)] = differenceAt(m, i);
+  for (int i = 0; i + 1 < n; ++i)
+    if (!std::isnan(d[i]) && !std::isnan(d[i + 1])) moves.push_back(std::abs(d[i + 1] - d[i]));
+  if (moves.size() < 4) return out;
+  const double noise = std::max(0.2, nthOf(moves, moves.size() / 2) / 0.954);
+  if (std::abs(picture) < std::max(kLeastLevel, kLevelNoise * noise)) return out;
+  const int outward = -inward;
+  int i = inward > 0 ? n - 1 : 0;
+  double previous = NAN;
+  for (; i >= 0 && i < n; i += outward) {
+    const double share = differenceAt(m, i) / picture;
+    if (std::isnan(share)) return out;
+    if (share < 0.5) break;
+    previous = share;
+  }
+  if (i < 0 || i >= n || std::isnan(previous)) return out;
+  for (int k = 1; k <= kLevelMargin; ++k) {
+    const int j = i + outward * k;
+    if (j < 0 || j >= n) break;
+    const double share = differenceAt(m, j) / picture;
+    if (std::isnan(share) || std::abs(share) > 0.25 || std::abs(share * picture) > kMarginNoise * noise) return out;
+  }
+  const double share = differenceAt(m, i) / picture;
+  const double at = ts[static_cast<size_t>(i - outward)] + outward * (previous - 0.5) / (previous - share) * tStep;
+  if (at < w.from || at > w.to) return out;
+  out.at = at;
+  out.clear = true;
   return out;
 }
 
@@ -177,7 +252,8 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
   int best = -1;
   for (int i = h; i + h < n; ++i)
     if (!std::isnan(fold[i]) && (best < 0 || fold[i] > fold[best]) && pictureInside(i)) best = i;
-  if (best < 0 || fold[best] < kLeastStep) return out;
+  auto byLevel = [&]() { return levelEdge(scan, axes, w, m, ts, columns, s0, bin, inward); };
+  if (best < 0 || fold[best] < kLeastStep) return byLevel();
   // The pictures agree on it one by one.
   int agree = 0, voters = 0;
   for (const auto& p : step) {
@@ -188,7 +264,7 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
     ++voters;
     agree += std::abs(own - best) <= h;
   }
-  if (agree * 3 < voters * 2) return out;
+  if (agree * 3 < voters * 2) return byLevel();
   // A parabola through the peak and its neighbours places the edge between the lines.
   double offset = 0;
   if (best > h && best + h + 1 < n && !std::isnan(fold[best - 1]) && !std::isnan(fold[best + 1])) {
@@ -198,8 +274,7 @@ EdgeEvidence measureEdge(const cv::Mat& scan, const StripAxes& axes, const Frame
   }
   out.at = ts[best] + offset * tStep;
   if (fold[best] < kFaintStep && std::abs(out.at - w.prior) > kFaintReach * height) {
-    out.at = w.prior;
-    return out;
+    return byLevel();
   }
   out.clear = true;
   out.strength = fold[best];
