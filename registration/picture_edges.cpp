@@ -45,7 +45,9 @@ constexpr double kShortfall = 0.06;
 // must match the lines.
 constexpr double kLeastLevel = 2, kLevelNoise = 6, kMarginNoise = 3;
 constexpr int kLevelMargin = 3;
-constexpr size_t kLevelLineColumns = 8;
+constexpr size_t kLevelLineColumns = 8, kLevelLines = 3;
+// How far apart the lines' own levels may lie, beyond half the picture's step: noise units.
+constexpr double kLinesApart = 6;
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -102,6 +104,14 @@ EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossW
   if (columns.lines.size() < kLevelLineColumns || n < 4) return out;
   std::vector<int> pictures;
   for (const auto& js : columns.pictures) pictures.insert(pictures.end(), js.begin(), js.end());
+  // The lines one by one, as runs of neighbouring bins: the margin is told
+  // by them only where several lie at one level (not across a splice).
+  std::vector<std::vector<int>> each;
+  for (size_t k = 0; k < columns.lines.size(); ++k) {
+    if (k == 0 || columns.lines[k] != columns.lines[k - 1] + 1) each.emplace_back();
+    each.back().push_back(columns.lines[k]);
+  }
+  if (each.size() < kLevelLines) return out;
   std::vector<double> v;
   auto medianAt = [&](const cv::Mat& rows, int i, const std::vector<int>& js) {
     v.clear();
@@ -116,11 +126,18 @@ EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossW
   std::vector<double> insideTs;
   for (int k = 2; k <= 6; ++k) insideTs.push_back((inward > 0 ? w.to : w.from) + inward * k * tStep);
   const cv::Mat inside = sampleAlong(scan, axes, insideTs, s0, bin, m.cols);
-  double sum = 0;
+  double sum = 0, apart = 0;
   int count = 0;
   for (int i = 0; i < inside.rows; ++i) {
     const double d = differenceAt(inside, i);
-    if (!std::isnan(d)) sum += d, ++count;
+    if (std::isnan(d)) continue;
+    sum += d, ++count;
+    double lo = 1e300, hi = -1e300;
+    for (const auto& js : each) {
+      const double level = medianAt(inside, i, js);
+      if (!std::isnan(level)) lo = std::min(lo, level), hi = std::max(hi, level);
+    }
+    apart += hi - lo;
   }
   if (count < 3) return out;
   const double picture = sum / count;
@@ -132,6 +149,7 @@ EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossW
   if (moves.size() < 4) return out;
   const double noise = std::max(0.2, nthOf(moves, moves.size() / 2) / 0.954);
   if (std::abs(picture) < std::max(kLeastLevel, kLevelNoise * noise)) return out;
+  if (apart / count > std::abs(picture) / 2 + kLinesApart * noise) return out;
   const int outward = -inward;
   int i = inward > 0 ? n - 1 : 0;
   double previous = NAN;
