@@ -41,8 +41,9 @@ constexpr double kFaintStep = 8, kFaintReach = 0.025;
 // so a picture falls short of it further than it exceeds it.
 constexpr double kShortfall = 0.06;
 // The least a dark scene's median level must differ from the lines' (gray
-// levels) to show its edge, and how many lines of margin beyond the edge
-// must match the lines.
+// levels, and units of its own noise) to show its edge, and how many lines
+// of margin beyond the edge must match the lines (the first line past it,
+// blurred or on the dark rim a picture may have, aside).
 constexpr double kLeastLevel = 2, kLevelNoise = 6, kMarginNoise = 3;
 constexpr int kLevelMargin = 3;
 constexpr size_t kLevelLineColumns = 8, kLevelLines = 3;
@@ -144,7 +145,7 @@ EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossW
   // The difference's own noise, from neighbouring lines (a step is one pair of many).
   std::vector<double> d(static_cast<size_t>(n)), moves;
   for (int i = 0; i < n; ++i) d[static_cast<size_t>(i)] = differenceAt(m, i);
-  for (int i = 0; i + 1 < n; ++i)
+  for (size_t i = 0; i + 1 < d.size(); ++i)
     if (!std::isnan(d[i]) && !std::isnan(d[i + 1])) moves.push_back(std::abs(d[i + 1] - d[i]));
   if (moves.size() < 4) return out;
   const double noise = std::max(0.2, nthOf(moves, moves.size() / 2) / 0.954);
@@ -154,19 +155,19 @@ EdgeEvidence levelEdge(const cv::Mat& scan, const StripAxes& axes, const AcrossW
   int i = inward > 0 ? n - 1 : 0;
   double previous = NAN;
   for (; i >= 0 && i < n; i += outward) {
-    const double share = differenceAt(m, i) / picture;
+    const double share = d[static_cast<size_t>(i)] / picture;
     if (std::isnan(share)) return out;
     if (share < 0.5) break;
     previous = share;
   }
   if (i < 0 || i >= n || std::isnan(previous)) return out;
-  for (int k = 1; k <= kLevelMargin; ++k) {
+  for (int k = 2; k <= kLevelMargin + 1; ++k) {
     const int j = i + outward * k;
     if (j < 0 || j >= n) break;
-    const double share = differenceAt(m, j) / picture;
+    const double share = d[static_cast<size_t>(j)] / picture;
     if (std::isnan(share) || std::abs(share) > 0.25 || std::abs(share * picture) > kMarginNoise * noise) return out;
   }
-  const double share = differenceAt(m, i) / picture;
+  const double share = d[static_cast<size_t>(i)] / picture;
   const double at = ts[static_cast<size_t>(i - outward)] + outward * (previous - 0.5) / (previous - share) * tStep;
   if (at < w.from || at > w.to) return out;
   out.at = at;
