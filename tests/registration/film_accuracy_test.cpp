@@ -143,8 +143,11 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // a perforation off the lines, showed plainer than they, a 16 mm
 // negative whose holes, at frame lines as clear as themselves, went with
 // the lines at the usual cuts while a scene's figure fitted 8 mm loosely,
-// and a full-aperture print whose thin lines, blurred into pale pictures,
-// lay less evenly across than a still scene's soft band a perforation off.
+// a full-aperture print whose thin lines, blurred into pale pictures,
+// lay less evenly across than a still scene's soft band a perforation off,
+// an 8 mm negative whose flat scenes lie a few levels off their lines, lost
+// in each row's grain, and 8 mm reversal film and a print whose dark scenes
+// lie a few levels off their margin, one with a dark rim at the edge.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -189,7 +192,10 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 600, 0, 1, Stock::Reversal, 1, true, 53401},
                         Case{Gauge::Film35, 600, 1, 4, Stock::Negative, 3, false, 37168},
                         Case{Gauge::Film16, 600, -1, 4, Stock::Negative, 3, false, 37210},
-                        Case{Gauge::Film35, 900, -1, 4, Stock::Print, 3, false, 13340}}) {
+                        Case{Gauge::Film35, 900, -1, 4, Stock::Print, 3, false, 13340},
+                        Case{Gauge::Regular8, 900, -0.5, 4, Stock::Negative, 3, true, 89456},
+                        Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Reversal, 3, true, 79476},
+                        Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Print, 3, true, 71316}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
