@@ -15,7 +15,9 @@
 // one, and only when the line it makes is one the gauge allows. Otherwise
 // that end stays at the prior: a picture as dark as the line carries the
 // run on past the line's end, and a figure just inside the picture must not
-// pull the edge to itself.
+// pull the edge to itself. Unless, on the prior chosen, the rows' median
+// level shows it: a flat scene a few levels off the line is lost in each
+// row's grain, not in the median over all of them.
 //
 // With several priors (the four gaps and two apertures of 35 mm) the one
 // whose lines the scan shows best wins: both ends measured, sharply, a
@@ -80,8 +82,9 @@ constexpr double kProfileStep = 6, kProfileLead = 1.5, kProfileShown = 6;
 constexpr double kProfileDecisiveLead = 30, kProfileDecisive = 12;
 constexpr int kProfileDecisiveLines = 3;
 // How plainly, in those noise units, both pictures' median level must step
-// from the line's for its ends to be taken from it, and what share of that
-// step the level must reach within the blur past an end.
+// from the line's for its ends to be taken from it, what share of that step
+// the level must reach within the blur past an end, and what share of it
+// (and two noise units) the line's own bins may stray from its level.
 constexpr double kLevelStep = 6, kLevelReached = 0.75, kLevelEven = 0.25;
 
 // Reorders v: every caller is done with its order.
@@ -330,7 +333,8 @@ void endsFromLevels(const Samples& s, const LinePrior& p, const std::vector<int>
           std::abs(at(o) - line) > kLevelEven * step + 2 * unit)
         return false;
     }
-    return fromKnown && toKnown ? true : fromKnown ? aloneNearPrior(p, s.bin, f + p.width / 2) : aloneNearPrior(p, s.bin, t - p.width / 2);
+    if (fromKnown && toKnown) return true;
+    return fromKnown ? aloneNearPrior(p, s.bin, f + p.width / 2) : aloneNearPrior(p, s.bin, t - p.width / 2);
   };
   bool takeFrom = newFrom, takeTo = newTo;
   if (!allowed(takeFrom, takeTo)) {

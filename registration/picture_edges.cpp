@@ -13,7 +13,8 @@
 // the margin, flat on both sides.
 // The steps of all the pictures the scan holds are folded into one; the
 // edge is taken when the fold's step is clear and the pictures agree on it,
-// else it stays at its prior.
+// else where the pictures' median level, against the lines', steps to the
+// margin's, else it stays at its prior.
 
 #include "imaging/select_kth.hpp"
 #include "stages.hpp"
@@ -46,6 +47,7 @@ constexpr double kShortfall = 0.06;
 // blurred or on the dark rim a picture may have, aside).
 constexpr double kLeastLevel = 2, kLevelNoise = 6, kMarginNoise = 3;
 constexpr int kLevelMargin = 3;
+// The fewest columns of frame line, and lines, whose median tells the margin's level.
 constexpr size_t kLevelLineColumns = 8, kLevelLines = 3;
 // How far apart the lines' own levels may lie, beyond half the picture's step: noise units.
 constexpr double kLinesApart = 6;
