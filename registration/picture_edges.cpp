@@ -48,7 +48,7 @@ constexpr double kShortfall = 0.06;
 constexpr double kLeastLevel = 2, kLevelNoise = 6, kMarginNoise = 3;
 constexpr int kLevelMargin = 3;
 // The fewest columns of frame line, and lines, whose median tells the margin's level.
-constexpr size_t kLevelLineColumns = 8, kLevelLines = 3;
+constexpr size_t kLevelLineColumns = 8, kLevelLines = 2;
 // How far apart the lines' own levels may lie, beyond half the picture's step: noise units.
 constexpr double kLinesApart = 6;
 
