@@ -278,9 +278,10 @@ bool aloneNearPrior(const LinePrior& p, double bin, double off) {
 // same way from the line and plainly, an end is where the level crosses
 // halfway between the two, taken when that lies within the slack and the
 // level reaches most of the picture's within the blur past it: a scene
-// drifting off the line's level does not.
+// drifting off the line's level does not. Nor past `fromLimit` and
+// `toLimit`, where the rows part as a scene's do, however dark.
 void endsFromLevels(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within,
-                    double noise, Evidence& out) {
+                    double noise, double fromLimit, double toLimit, Evidence& out) {
   const std::vector<double> fold = foldedLevels(s, middles, half);
   auto at = [&](int o) { return fold[static_cast<size_t>(o + half)]; };
   auto offsetOf = [&](double o) { return o * s.bin - within; };
@@ -320,7 +321,8 @@ void endsFromLevels(const Samples& s, const LinePrior& p, const std::vector<int>
   };
   // Taken only as a line the gauge allows, and never at the cost of an end the rows showed.
   double from = out.from, to = out.to;
-  const bool newFrom = !out.fromClear && crossing(-1, left, from), newTo = !out.toClear && crossing(1, right, to);
+  const bool newFrom = !out.fromClear && crossing(-1, left, from) && from >= fromLimit - blur * s.bin,
+             newTo = !out.toClear && crossing(1, right, to) && to <= toLimit + blur * s.bin;
   auto allowed = [&](bool withFrom, bool withTo) {
     const bool fromKnown = out.fromClear || withFrom, toKnown = out.toClear || withTo;
     const double f = fromKnown ? (withFrom ? from : out.from) : -p.width / 2, t = toKnown ? (withTo ? to : out.to) : p.width / 2;
@@ -552,8 +554,16 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false, bo
     if (out.fromClear && !aloneNearPrior(p, s.bin, out.from + p.width / 2)) out.fromClear = false;
     if (out.toClear && !aloneNearPrior(p, s.bin, out.to - p.width / 2)) out.toClear = false;
   }
-  if (levelEnds && !s.level.empty() && !(out.fromClear && out.toClear))
-    endsFromLevels(s, p, middles, half, within, noise, out);
+  if (levelEnds && !s.level.empty() && !(out.fromClear && out.toClear)) {
+    // Where the rows a blur past the run's end still depart from the line's,
+    // they are a scene's, however dark: the line ends within the run. (Where
+    // grain alone broke the run, they lie at the line's again.)
+    auto parts = [&](int end, int direction) {
+      const int past = end + direction * (blur + 1);
+      return std::abs(past) <= half && folded(past) > kLine;
+    };
+    endsFromLevels(s, p, middles, half, within, noise, parts(lo, -1) ? out.from : -1e300, parts(hi, 1) ? out.to : 1e300, out);
+  }
   return out;
 }
 
