@@ -342,33 +342,47 @@ void movesAlong(const cv::Mat& samples, const std::vector<int>& js, int apart, s
 
 }  // namespace
 
-double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to,
+                       bool eachPicture) {
   if (!(to > from) || !(lines.period > 8)) return NAN;
   const int n = std::clamp(static_cast<int>(to - from), 1, 24);
   const Band band = sampleBand(scan, axes, lines, from, to, n);
   const Columns& columns = band.columns;
   if (columns.pictures.empty() || columns.lines.size() < 2) return NAN;
   const cv::Mat& m = band.samples;
-  std::vector<double> pic, line, contrast;
-  for (int i = 0; i < n; ++i) {
-    pic.clear(), line.clear();
-    for (const auto& js : columns.pictures)
-      for (int j : js)
-        if (!std::isnan(m.at<float>(i, j))) pic.push_back(m.at<float>(i, j));
-    for (int j : columns.lines)
-      if (!std::isnan(m.at<float>(i, j))) line.push_back(m.at<float>(i, j));
-    // Less what the light's drift along the strip gives: beyond the picture,
-    // film as bright as a print's base differs that much between the
-    // pictures' columns and the lines' without any picture there.
-    if (!pic.empty() && !line.empty()) {
+  std::vector<double> pic, line;
+  // The mean over the rows of how far the median of the pictures' bins
+  // `js` stands from the lines', over the rows where at least `least` of
+  // them lie on the scan; NaN where fewer than half of the rows do.
+  auto contrastOver = [&](const std::vector<const std::vector<int>*>& js, size_t least) {
+    double sum = 0;
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+      pic.clear(), line.clear();
+      for (const std::vector<int>* p : js)
+        for (int j : *p)
+          if (!std::isnan(m.at<float>(i, j))) pic.push_back(m.at<float>(i, j));
+      for (int j : columns.lines)
+        if (!std::isnan(m.at<float>(i, j))) line.push_back(m.at<float>(i, j));
+      if (pic.empty() || pic.size() < least || line.empty()) continue;
+      // Less what the light's drift along the strip gives: beyond the picture,
+      // film as bright as a print's base differs that much between the
+      // pictures' columns and the lines' without any picture there.
       const double a = median(pic), b = median(line);
-      contrast.push_back(std::max(0.0, std::abs(a - b) - kLightDrift * std::max(a, b)));
+      sum += std::max(0.0, std::abs(a - b) - kLightDrift * std::max(a, b)), ++count;
     }
+    return count > 0 && (least == 0 || 2 * count >= n) ? sum / count : NAN;
+  };
+  std::vector<const std::vector<int>*> all;
+  for (const auto& js : columns.pictures) all.push_back(&js);
+  if (!eachPicture) return contrastOver(all, 0);
+  // A picture the scan cuts counts where a quarter of it is on the scan.
+  double most = NAN;
+  for (const std::vector<int>* js : all) {
+    const double c = contrastOver({js}, (js->size() + 3) / 4);
+    if (!std::isnan(c) && !(c <= most)) most = c;
   }
-  if (contrast.empty()) return NAN;
-  double sum = 0;
-  for (double c : contrast) sum += c;
-  return sum / static_cast<double>(contrast.size());
+  return most;
 }
 
 double pictureTexture(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to) {

@@ -45,8 +45,9 @@ constexpr double kFarWorseMisfit = 1;
 // whose two rows of holes are true to no gauge's figures, fit within 1.9,
 // and the fine cuts cost about twice the rest of the finder.
 constexpr double kDoubtfulMisfit = 1.5, kDoubtfulMisfitTwoRows = 2;
-// Gray levels: a picture that stands less than this from its frame lines tells nothing of where it lies.
-constexpr double kLeastContrast = 3;
+// Gray levels: a picture that stands less than this from its frame lines
+// tells nothing of where it lies; one picture alone, less than the second.
+constexpr double kLeastContrast = 3, kLeastOnePictureContrast = 2;
 // The Academy sound track's middle from the reference edge, and the half of
 // its width looked at (the track runs 5.05 to 7.35 mm from the edge).
 constexpr double kSoundMiddleMm = 6.2, kSoundHalfMm = 0.8;
@@ -243,7 +244,8 @@ StripMeasure onScan(const Strip& strip, const Reduced& reduced) {
 // frame lines: nothing in a picture does that. Else the band each way puts
 // picture in and the other not, whichever stands out from the frame lines
 // (a figure in one band can mislead it, so it comes second). Else a track
-// too faint to be sure of still tips it. Else the band whose pictures show
+// too faint to be sure of still tips it. Else the same for one picture
+// alone, the one that stands out most. Else the band whose pictures show
 // a texture the frame lines lack: a night scene barely differs from the
 // film around it in level, but is never as flat. Both ways when the scan
 // tells none. `filled` is set when no track tells a way and both bands
@@ -276,6 +278,14 @@ std::vector<AcrossPrior> sideOf(const cv::Mat& scan, const StripMeasure& m, cons
   }
   if (big >= kLeastContrast && big >= 2 * small) return {mine[contrast[0] > contrast[1] ? 0 : 1]};
   if (loud > 0 && quiet < 0.5 * loud) return {mine[louder]};
+  // A scene as flat as the film around it stands out in neither band over
+  // all the pictures, but a picture of another shot may: each picture's
+  // own contrast, the most any shows in each band.
+  double one[2];
+  for (int k = 0; k < 2; ++k)
+    one[k] = pictureContrast(scan, m.axes, lines, bandOf(k), bandOf(k) + 0.7 * shift, true);
+  const double most = std::max(one[0], one[1]), least = std::min(one[0], one[1]);
+  if (most >= kLeastOnePictureContrast && most >= 2 * least) return {mine[one[0] > one[1] ? 0 : 1]};
   double texture[2];
   for (int k = 0; k < 2; ++k) texture[k] = pictureTexture(scan, m.axes, lines, bandOf(k), bandOf(k) + 0.7 * shift);
   const double rough = std::max(texture[0], texture[1]), smooth = std::min(texture[0], texture[1]);

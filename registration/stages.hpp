@@ -244,8 +244,11 @@ PictureAcross measurePictureEdges(const cv::Mat& scan, const StripAxes& axes, co
 // [from, to] of t: the median of each against the other, less the light's
 // drift. Outside the pictures both show the same film (the margin, or the
 // sound track, whose stripes the medians pass over); NaN where the lines are
-// too thin to sample.
-double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to);
+// too thin to sample. `eachPicture`: each picture's median on its own, the
+// most any shows (a scene as flat as the film hides in the median over all
+// of them, while one picture of another shot shows where pictures lie).
+double pictureContrast(const cv::Mat& scan, const StripAxes& axes, const FrameLines& lines, double from, double to,
+                       bool eachPicture = false);
 
 // How much the mean of the lines [from, to] of t moves along the strip over
 // a twelfth of a picture within the pictures, less what it moves within the

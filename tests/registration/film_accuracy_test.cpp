@@ -147,7 +147,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // lay less evenly across than a still scene's soft band a perforation off,
 // an 8 mm negative whose flat scenes lie a few levels off their lines, lost
 // in each row's grain, and 8 mm reversal film and a print whose dark scenes
-// lie a few levels off their margin, one with a dark rim at the edge.
+// lie a few levels off their margin, one with a dark rim at the edge, and
+// an Academy print whose flat scene hides its side, which only the cut
+// picture of the next shot shows.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -195,7 +197,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Film35, 900, -1, 4, Stock::Print, 3, false, 13340},
                         Case{Gauge::Regular8, 900, -0.5, 4, Stock::Negative, 3, true, 89456},
                         Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Reversal, 3, true, 79476},
-                        Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Print, 3, true, 71316}}) {
+                        Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Print, 3, true, 71316},
+                        Case{Gauge::Film35, 1200, 1, 1, Stock::Print, 1, false, 53027}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
