@@ -20,6 +20,8 @@ namespace registration {
 namespace {
 
 constexpr int kSlices = 16;
+constexpr double kLeastEdgeStep = 6;  // grey levels
+constexpr double kEdgesAgree = 0.005;  // difference of slopes, about 0.3 degrees
 
 double median(std::vector<double> v) {
   std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
@@ -89,6 +91,17 @@ std::optional<StripLine> lineThrough(const std::vector<cv::Point2d>& points, dou
   return line;
 }
 
+// The line through the slices' edges on one side, walking in from that end.
+std::optional<StripLine> edgeLine(const SliceProfiles& slices, bool fromTop, double minStep, double slope,
+                                  bool slopeKnown) {
+  std::vector<cv::Point2d> points;
+  for (size_t s = 0; s < slices.profiles.size(); ++s) {
+    const double e = edgeFrom(slices.profiles[s], fromTop, minStep);
+    if (!std::isnan(e)) points.emplace_back(slices.middles[s], e);
+  }
+  return lineThrough(points, slope, slopeKnown);
+}
+
 }  // namespace
 
 SliceProfiles sliceProfiles(const cv::Mat& gray) {
@@ -113,16 +126,23 @@ SliceProfiles sliceProfiles(const cv::Mat& gray) {
 StripEdges findStripEdges(const SliceProfiles& slices, double slope, bool slopeKnown, const HoleRow& row) {
   StripEdges out;
   if (slices.profiles.empty()) return out;
-  const double minStep = std::max(6.0, 0.25 * row.contrast);
-  std::vector<cv::Point2d> top, bottom;
-  for (size_t s = 0; s < slices.profiles.size(); ++s) {
-    const double t = edgeFrom(slices.profiles[s], true, minStep);
-    const double b = edgeFrom(slices.profiles[s], false, minStep);
-    if (!std::isnan(t)) top.emplace_back(slices.middles[s], t);
-    if (!std::isnan(b)) bottom.emplace_back(slices.middles[s], b);
+  // The step an edge must make grows with the holes' contrast, so that a
+  // light band or lettering on the film is not taken for its edge. But a lone
+  // hole of strong contrast can set a step that the film's edge, against a
+  // light near the film's own base, never reaches: a side left without an
+  // edge is tried again at the least step, and kept only where the two
+  // edges then lie parallel, as a strip's edges do.
+  const double minStep = std::max(kLeastEdgeStep, 0.25 * row.contrast);
+  out.top = edgeLine(slices, true, minStep, slope, slopeKnown);
+  out.bottom = edgeLine(slices, false, minStep, slope, slopeKnown);
+  const bool retryTop = !out.top, retryBottom = !out.bottom;
+  if (minStep > kLeastEdgeStep && (retryTop || retryBottom)) {
+    if (retryTop) out.top = edgeLine(slices, true, kLeastEdgeStep, slope, slopeKnown);
+    if (retryBottom) out.bottom = edgeLine(slices, false, kLeastEdgeStep, slope, slopeKnown);
+    const bool agree = out.top && out.bottom && std::abs(out.top->slope - out.bottom->slope) <= kEdgesAgree;
+    if (!agree && retryTop) out.top.reset();
+    if (!agree && retryBottom) out.bottom.reset();
   }
-  out.top = lineThrough(top, slope, slopeKnown);
-  out.bottom = lineThrough(bottom, slope, slopeKnown);
   if (out.top && out.bottom && out.bottom->intercept - out.top->intercept < 4 * row.size.height) out.top.reset(), out.bottom.reset();
   return out;
 }

@@ -149,7 +149,8 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // in each row's grain, and 8 mm reversal film and a print whose dark scenes
 // lie a few levels off their margin, one with a dark rim at the edge, and
 // an Academy print whose flat scene hides its side, which only the cut
-// picture of the next shot shows.
+// picture of the next shot shows, and lone Super 8 and 8 mm holes whose
+// strong contrast asked more of the strip's edges than they show.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -198,7 +199,9 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Regular8, 900, -0.5, 4, Stock::Negative, 3, true, 89456},
                         Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Reversal, 3, true, 79476},
                         Case{Gauge::Regular8, 2400, -0.5, 4, Stock::Print, 3, true, 71316},
-                        Case{Gauge::Film35, 1200, 1, 1, Stock::Print, 1, false, 53027}}) {
+                        Case{Gauge::Film35, 1200, 1, 1, Stock::Print, 1, false, 53027},
+                        Case{Gauge::Super8, 600, 0.5, 1, Stock::Print, 1, false, 67403},
+                        Case{Gauge::Regular8, 900, -1, 1, Stock::Negative, 1, false, 89459}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
