@@ -130,11 +130,37 @@ bool likeSized(const Blob& a, const Blob& b) {
 }
 
 // Whether v >= 0 lies further than `tolerance` from a whole number. Rounded
-// by a cast: std::round is a library call on the baseline x86-64, and this
-// runs for every pair of islands at every pitch tried.
+// by a cast: std::round is a library call on the baseline x86-64.
 bool offWhole(double v, double tolerance) {
   return std::abs(v - static_cast<double>(static_cast<long long>(v + 0.5))) > tolerance;
 }
+
+}  // namespace
+
+// Counted for every pair of islands at every pitch tried, so in whole
+// numbers, which a vector of floats holds exactly: with O = 2 o and
+// D = 2 d, o lies O k / D steps out. The nearest step m comes from a
+// reciprocal, which can miss it only where o lies half-way between steps,
+// off either; o then lies off its step by more than a tenth where
+// 10 |O k - m D| > D. Exactly a tenth off, the division decides, as it
+// did before this was counted in whole numbers.
+size_t offStepCount(const std::vector<float>& twiceOffsets, double d, int k) {
+  const float twiceD = static_cast<float>(2 * d), perTwiceD = 1 / twiceD, steps = static_cast<float>(k);
+  int misses = 0, tenthOff = 0;
+  for (const float twiceO : twiceOffsets) {
+    const float scaled = twiceO * steps;
+    const float m = static_cast<float>(static_cast<int>(scaled * perTwiceD + 0.5f));
+    const float tenths = 10 * std::abs(scaled - m * twiceD);
+    misses += tenths > twiceD;
+    tenthOff += tenths == twiceD;
+  }
+  if (tenthOff == 0) return static_cast<size_t>(misses);
+  size_t counted = 0;
+  for (const float twiceO : twiceOffsets) counted += offWhole(twiceO / 2.0 / (d / k), 0.1);
+  return counted;
+}
+
+namespace {
 
 // Rows of like blobs: the longest row through each blob, longest first, a
 // blob already in a longer row starting none of its own.
@@ -142,6 +168,7 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
   std::vector<std::vector<int>> rows;
   constexpr double kSlope = 0.025;  // a little over a degree and a third
   std::vector<double> offsets, distances;
+  std::vector<float> twiceOffsets;
   std::vector<int> partners;
   for (size_t i = 0; i < blobs.size(); ++i) {
     const Blob& a = blobs[i];
@@ -157,7 +184,11 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
     // the longest such. Counted first, the members gathered once at the end.
     // Whole steps either way are alike, so only the distance counts.
     offsets.clear();
-    for (int m : partners) offsets.push_back(std::abs(blobs[m].x - a.x));
+    twiceOffsets.clear();
+    for (int m : partners) {
+      offsets.push_back(std::abs(blobs[m].x - a.x));
+      twiceOffsets.push_back(static_cast<float>(2 * offsets.back()));  // whole: centres lie on half pixels
+    }
     // Which pitch is best does not hang on the order they are tried in, so
     // a distance two partners share (blobs lie on half pixels) is tried once.
     distances = offsets;
@@ -173,14 +204,8 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
         // stops at the miss that leaves too few.
         const size_t reach = bestCount + (pitch > bestPitch ? 0 : 1);
         if (reach > offsets.size()) continue;
-        const size_t missable = offsets.size() - reach;
-        // Counted without a branch on each partner, which noise makes a guess.
-        size_t misses = 0;
-        for (double o : offsets) {
-          misses += offWhole(o / pitch, 0.1);
-          if (misses > missable) break;
-        }
-        if (misses <= missable) bestCount = offsets.size() - misses, bestPitch = pitch;
+        const size_t misses = offStepCount(twiceOffsets, dx, k);
+        if (misses <= offsets.size() - reach) bestCount = offsets.size() - misses, bestPitch = pitch;
       }
     std::vector<int> best;
     best.reserve(bestCount + 1);

@@ -7,6 +7,7 @@
 //   findHoleRows        rows of hole-shaped blobs at a common pitch, best first;
 //                       `fine` cuts finer, for a scan where the usual cuts find no film
 //   islandBoxes         the boxes of a copy's islands above a level, for findHoleRows
+//   offStepCount        how many distances lie off whole steps of a pitch, for findHoleRows
 //   measurePitch        pitch along the strip and tilt from the hole centres
 //   findStripEdges      the strip's two edges across, where scanner background shows
 //   identifyGauge       the gauge whose perforations and width fit the measurements
@@ -81,6 +82,12 @@ struct IslandBox {
   int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, area = 0;
 };
 std::vector<IslandBox> islandBoxes(const cv::Mat& image, int level);
+
+// How many distances o between island centres (which lie on half pixels),
+// given doubled, lie further than a tenth of a step off whole steps of the
+// pitch d / k: o / (d / k) further than 0.1 from a whole number, as a
+// division in doubles finds it.
+size_t offStepCount(const std::vector<float>& twiceOffsets, double d, int k);
 
 struct PitchFit {
   double pitchX = 0;   // x distance between neighbouring holes; 0 when it could not be measured

@@ -353,6 +353,30 @@ TEST(IslandBoxes, AreOpenCvsIslandsInRasterOrder) {
     }
 }
 
+// The count in whole numbers against the division it stands for, on every
+// pair of half-pixel distances up to the copy's widest (a tenth of a step
+// off exactly, half a step off, and far past the partner included), one
+// distance at a time and in one list, whose vector loop runs in fours.
+TEST(OffStepCount, CountsAsTheDivisionDoes) {
+  auto off = [](double o, double pitch) {
+    const double v = o / pitch;
+    return std::abs(v - static_cast<double>(static_cast<long long>(v + 0.5))) > 0.1;
+  };
+  std::vector<float> all;
+  for (int twiceO = 1; twiceO <= 1200; ++twiceO) all.push_back(static_cast<float>(twiceO));
+  for (int twiceD = 1; twiceD <= 1200; twiceD += 1 + twiceD / 50)
+    for (int k = 1; k <= 4; ++k) {
+      const double d = twiceD / 2.0;
+      size_t expected = 0;
+      for (const float twiceO : all) {
+        const bool miss = off(twiceO / 2.0, d / k);
+        expected += miss;
+        ASSERT_EQ(registration::offStepCount({twiceO}, d, k), miss ? 1u : 0u) << twiceO << " " << twiceD << " " << k;
+      }
+      ASSERT_EQ(registration::offStepCount(all, d, k), expected) << twiceD << " " << k;
+    }
+}
+
 // Every reduced pixel is its block's rounded mean, at the factors whose
 // block sums are unrolled and beyond them; the partial blocks left out.
 TEST(ReduceScan, IsTheMeanOfEachWholeBlock) {
