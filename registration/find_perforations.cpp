@@ -142,8 +142,8 @@ bool offWhole(double v, double tolerance) {
 // D = 2 d, o lies O k / D steps out. The nearest step m comes from a
 // reciprocal, which can miss it only where o lies half-way between steps,
 // off either; o then lies off its step by more than a tenth where
-// 10 |O k - m D| > D. Exactly a tenth off, the division decides, as it
-// did before this was counted in whole numbers.
+// 10 |O k - m D| > D. Exactly a tenth off, where the division's rounding
+// may fall either side, the division decides.
 size_t offStepCount(const std::vector<float>& twiceOffsets, double d, int k) {
   const float twiceD = static_cast<float>(2 * d), perTwiceD = 1 / twiceD, steps = static_cast<float>(k);
   int misses = 0, tenthOff = 0;
@@ -200,8 +200,7 @@ std::vector<std::vector<int>> rowsOf(const std::vector<Blob>& blobs) {
       for (int k = 1; k <= 4; ++k) {
         const double pitch = dx / k;
         if (pitch < 1.6 * a.w) break;
-        // This pitch is the best so far with `reach` partners on it; counting
-        // stops at the miss that leaves too few.
+        // This pitch is the best so far with `reach` partners on it.
         const size_t reach = bestCount + (pitch > bestPitch ? 0 : 1);
         if (reach > offsets.size()) continue;
         const size_t misses = offStepCount(twiceOffsets, dx, k);
