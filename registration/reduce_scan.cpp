@@ -56,6 +56,54 @@ void grayBlocks(const uint16_t* s, uchar* o, int cols, int f, double area) {
   }
 }
 
+// A colour row of blocks: the block's channel sums, weighted once. The
+// weights are thousandths, so the block's gray level is N / (1000 area)
+// for the whole number N = 114 B + 587 G + 299 R, and rounding it to the
+// nearest level (half-way to even) needs no more than N: summed pixel by
+// pixel in doubles, term by term, it came to the same level wherever N /
+// (1000 area) does not lie exactly half-way between two levels, since
+// those sums stray from N / 1000 by far less than a thousandth of a block
+// can move it. Exactly half-way, the sum in doubles decides, as it
+// always has, so every block keeps the level it had.
+template <int F>
+void colourBlocksOf(const uint16_t* s, uchar* o, int cols, int f, double area) {
+  const int width = F > 0 ? F : f;
+  const double weights[3] = {0.114, 0.587, 0.299};
+  const int64_t whole = static_cast<int64_t>(std::llround(area)) * 1000;
+  for (int c = 0; c < cols; ++c, s += 3 * width) {
+    int64_t b = 0, g = 0, r = 0;
+    for (int x = 0; x < 3 * width; x += 3) b += s[x], g += s[x + 1], r += s[x + 2];
+    const int64_t n = 114 * b + 587 * g + 299 * r;
+    const int64_t q = static_cast<int64_t>(static_cast<double>(n) / static_cast<double>(whole));
+    const int64_t twiceRest = 2 * (n - q * whole);
+    if (twiceRest != whole) {
+      o[c] = static_cast<uchar>(std::min<int64_t>(255, q + (twiceRest > whole)));
+      continue;
+    }
+    double level = 0;
+    // Term by term, in the order of the pixels and their channels.
+    for (int x = 0; x < 3 * width; x += 3) {
+      level += weights[0] * s[x];
+      level += weights[1] * s[x + 1];
+      level += weights[2] * s[x + 2];
+    }
+    o[c] = cv::saturate_cast<uchar>(level / area);
+  }
+}
+
+void colourBlocks(const uint16_t* s, uchar* o, int cols, int f, double area) {
+  switch (f) {
+    case 2: return colourBlocksOf<2>(s, o, cols, f, area);
+    case 3: return colourBlocksOf<3>(s, o, cols, f, area);
+    case 4: return colourBlocksOf<4>(s, o, cols, f, area);
+    case 5: return colourBlocksOf<5>(s, o, cols, f, area);
+    case 6: return colourBlocksOf<6>(s, o, cols, f, area);
+    case 7: return colourBlocksOf<7>(s, o, cols, f, area);
+    case 8: return colourBlocksOf<8>(s, o, cols, f, area);
+    default: return colourBlocksOf<0>(s, o, cols, f, area);
+  }
+}
+
 }  // namespace
 
 cv::Mat toGray(const cv::Mat& scan) {
@@ -80,7 +128,6 @@ Reduced reduceScan(const cv::Mat& scan) {
   const int ch = scan.channels(), cols = scan.cols / f, rows = scan.rows / f;
   out.gray.create(rows, cols, CV_8U);
   std::vector<uint16_t> sums(static_cast<size_t>(cols) * f * ch);
-  const double weights[3] = {0.114, 0.587, 0.299};
   const double area = static_cast<double>(f) * f;
   for (int r = 0; r < rows; ++r) {
     // Two rows at a time, the first two setting the sums: a line of sums is
@@ -106,16 +153,7 @@ Reduced reduceScan(const cv::Mat& scan) {
       grayBlocks(s, o, cols, f, area);
       continue;
     }
-    for (int c = 0; c < cols; ++c, s += 3 * f) {
-      double level = 0;
-      // Term by term, in the order of the pixels and their channels.
-      for (int x = 0; x < 3 * f; x += 3) {
-        level += weights[0] * s[x];
-        level += weights[1] * s[x + 1];
-        level += weights[2] * s[x + 2];
-      }
-      o[c] = cv::saturate_cast<uchar>(level / area);
-    }
+    colourBlocks(s, o, cols, f, area);
   }
   return out;
 }

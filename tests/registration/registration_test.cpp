@@ -396,6 +396,36 @@ TEST(ReduceScan, IsTheMeanOfEachWholeBlock) {
   }
 }
 
+// Colour blocks against the level summed term by term in doubles, each
+// column's channel sums weighted in the order of the pixels: on noise, and
+// on blocks of one colour each, of which about one in a thousand lies
+// exactly half-way between two levels, where the doubles decide.
+TEST(ReduceScan, ColourBlocksKeepTheLevelsSummedInDoubles) {
+  for (const int factor : {2, 3, 6, 9, 13}) {
+    SCOPED_TRACE("factor " + std::to_string(factor));
+    const int rows = 150 * factor + factor / 2, cols = 60000 * factor * factor / rows + 5;
+    cv::Mat scan(rows, cols, CV_8UC3);
+    cv::RNG rng(static_cast<uint64_t>(factor) + 100);
+    rng.fill(scan, cv::RNG::UNIFORM, 0, 256);
+    for (int r = 0; r + factor <= rows; r += factor)
+      for (int c = 0; c + factor <= cols / 2; c += factor)
+        scan(cv::Rect(c, r, factor, factor)).setTo(cv::Scalar(rng.uniform(0, 256), rng.uniform(0, 256), rng.uniform(0, 256)));
+    const registration::Reduced reduced = registration::reduceScan(scan);
+    ASSERT_EQ(reduced.factor, factor);
+    for (int r = 0; r < reduced.gray.rows; ++r)
+      for (int c = 0; c < reduced.gray.cols; ++c) {
+        double level = 0;
+        for (int x = 0; x < factor; ++x) {
+          const cv::Scalar column = cv::sum(scan(cv::Rect(c * factor + x, r * factor, 1, factor)));
+          level += 0.114 * column[0];
+          level += 0.587 * column[1];
+          level += 0.299 * column[2];
+        }
+        ASSERT_EQ(reduced.gray.at<uchar>(r, c), cv::saturate_cast<uchar>(level / (factor * factor))) << r << ", " << c;
+      }
+  }
+}
+
 // Holes half a pitch off the multiples of the pitch from x = 0, a little
 // uneven as measured holes are: numbered from x = 0 they rounded either way
 // and gave a pitch a sixth short.
