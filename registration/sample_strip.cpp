@@ -55,8 +55,13 @@ void addRun(const uchar* p, int from, int to, int64_t u, int64_t step, int bins,
 
 cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts, double s0, double bin,
                     int bins, int thickness) {
-  cv::Mat out(static_cast<int>(ts.size()), std::max(bins, 0), CV_32F, cv::Scalar(NAN));
-  if (scan.empty() || (scan.channels() != 1 && scan.channels() != 3) || bins <= 0 || !(bin > 0) || ts.empty()) return out;
+  // Every bin is written below, NaN where no pixel fell in it; the
+  // library's fill of a float image with a scalar cost more than sampling.
+  cv::Mat out(static_cast<int>(ts.size()), std::max(bins, 0), CV_32F);
+  if (scan.empty() || (scan.channels() != 1 && scan.channels() != 3) || bins <= 0 || !(bin > 0) || ts.empty()) {
+    std::fill(out.begin<float>(), out.end<float>(), NAN);
+    return out;
+  }
   const int channels = scan.channels();
   // Sums per bin and channel, turned to gray once per bin.
   std::vector<int> sum(static_cast<size_t>(bins) * channels), count(bins);
@@ -97,7 +102,10 @@ cv::Mat sampleAlong(const cv::Mat& scan, const StripAxes& axes, const std::vecto
     }
     float* o = out.ptr<float>(static_cast<int>(i));
     for (int j = 0; j < bins; ++j) {
-      if (count[j] == 0) continue;
+      if (count[j] == 0) {
+        o[j] = NAN;
+        continue;
+      }
       const int* a = &sum[static_cast<size_t>(j) * channels];
       // Gray by the BT.601 weights on B, G, R, the weights OpenCV's own conversion uses.
       const float level = channels == 3 ? 0.114f * a[0] + 0.587f * a[1] + 0.299f * a[2] : static_cast<float>(a[0]);
