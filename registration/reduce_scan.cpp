@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace registration {
 
@@ -43,16 +44,19 @@ void grayBlocksOf(const uint16_t* s, uchar* o, int cols, int f, double area) {
   }
 }
 
-void grayBlocks(const uint16_t* s, uchar* o, int cols, int f, double area) {
+// `blocks` called with the factor fixed at compile time where it is one of
+// the usual ones (2 to 8), else with 0 and the factor read at run time.
+template <class Blocks>
+void byFactor(int f, Blocks blocks) {
   switch (f) {
-    case 2: return grayBlocksOf<2>(s, o, cols, f, area);
-    case 3: return grayBlocksOf<3>(s, o, cols, f, area);
-    case 4: return grayBlocksOf<4>(s, o, cols, f, area);
-    case 5: return grayBlocksOf<5>(s, o, cols, f, area);
-    case 6: return grayBlocksOf<6>(s, o, cols, f, area);
-    case 7: return grayBlocksOf<7>(s, o, cols, f, area);
-    case 8: return grayBlocksOf<8>(s, o, cols, f, area);
-    default: return grayBlocksOf<0>(s, o, cols, f, area);
+    case 2: return blocks(std::integral_constant<int, 2>{});
+    case 3: return blocks(std::integral_constant<int, 3>{});
+    case 4: return blocks(std::integral_constant<int, 4>{});
+    case 5: return blocks(std::integral_constant<int, 5>{});
+    case 6: return blocks(std::integral_constant<int, 6>{});
+    case 7: return blocks(std::integral_constant<int, 7>{});
+    case 8: return blocks(std::integral_constant<int, 8>{});
+    default: return blocks(std::integral_constant<int, 0>{});
   }
 }
 
@@ -88,19 +92,6 @@ void colourBlocksOf(const uint16_t* s, uchar* o, int cols, int f, double area) {
       level += weights[2] * s[x + 2];
     }
     o[c] = cv::saturate_cast<uchar>(level / area);
-  }
-}
-
-void colourBlocks(const uint16_t* s, uchar* o, int cols, int f, double area) {
-  switch (f) {
-    case 2: return colourBlocksOf<2>(s, o, cols, f, area);
-    case 3: return colourBlocksOf<3>(s, o, cols, f, area);
-    case 4: return colourBlocksOf<4>(s, o, cols, f, area);
-    case 5: return colourBlocksOf<5>(s, o, cols, f, area);
-    case 6: return colourBlocksOf<6>(s, o, cols, f, area);
-    case 7: return colourBlocksOf<7>(s, o, cols, f, area);
-    case 8: return colourBlocksOf<8>(s, o, cols, f, area);
-    default: return colourBlocksOf<0>(s, o, cols, f, area);
   }
 }
 
@@ -150,10 +141,10 @@ Reduced reduceScan(const cv::Mat& scan) {
     uchar* o = out.gray.ptr<uchar>(r);
     const uint16_t* s = sums.data();
     if (ch == 1) {
-      grayBlocks(s, o, cols, f, area);
+      byFactor(f, [&](auto F) { grayBlocksOf<decltype(F)::value>(s, o, cols, f, area); });
       continue;
     }
-    colourBlocks(s, o, cols, f, area);
+    byFactor(f, [&](auto F) { colourBlocksOf<decltype(F)::value>(s, o, cols, f, area); });
   }
   return out;
 }
