@@ -60,6 +60,9 @@ constexpr double kRebateShare = 1.1, kRebateSlack = 40, kBrighterThanRebate = 4;
 // Within how far of the rebate's level (gray levels, or a share of it) a line
 // lies at the rebate's, and what a prior whose line does gains.
 constexpr double kAtRebateSlack = 8, kAtRebateShare = 0.06, kAtRebate = 1;
+// On a colour negative's masked base: the share of the rebate's level below
+// which a line's brightest bin shows exposed film, and what the prior loses.
+constexpr double kDarkerThanMask = 0.75, kNotUnexposed = 20;
 // What a prior loses on a scan of several frames that leaves one of its
 // pictures cut where another prior fits one more whole: whoever scanned the
 // strip framed its pictures, but may have cut the last one short.
@@ -165,6 +168,7 @@ struct Evidence {
   double evenness = 0;                // the rows' spread across in the most even bin, noise units
   double flatness = 0;                // the line's mean across, how far it bends; 0 when too few rows
   double level = 0;                   // the line's even bin, its mean over rows and lines
+  double brightest = NAN;             // the rows' median level in the line's brightest bin, the median over the lines
   double profile = 0;                 // how plainly the rows' median level steps from the line to both flanks, noise units
 };
 
@@ -252,6 +256,24 @@ double profileStep(const Samples& s, const LinePrior& p, const std::vector<int>&
     best = std::max(best, (std::min(std::abs(left - line), std::abs(right - line)) - uneven) / unit);
   }
   return best;
+}
+
+// The brightest of the line's bins, their level the median over the lines:
+// its inner part, three bins clear of each end's blur, wherever the line's
+// middle may stray (a hairline's every bin).
+double brightestBin(const Samples& s, const LinePrior& p, const std::vector<int>& middles, int half, double within) {
+  const double reach = std::max(0.0, p.width / 2 - 3 * s.bin) + p.middleSlack;
+  double brightest = NAN;
+  std::vector<double> column;
+  for (int o = -half; o <= half; ++o) {
+    if (std::abs(o * s.bin - within) > reach) continue;
+    column.clear();
+    for (int m : middles)
+      if (!std::isnan(s.level[static_cast<size_t>(m + o)])) column.push_back(s.level[static_cast<size_t>(m + o)]);
+    const double level = median(column);
+    if (!std::isnan(level) && !(level <= brightest)) brightest = level;
+  }
+  return brightest;
 }
 
 // The line as measured must be one the gauge allows: its width from the
@@ -399,7 +421,10 @@ Evidence foldLines(const Samples& s, const LinePrior& p, bool single = false, bo
   // What two noisy values differ by, as the median over rows: a hair or a
   // speck across a few rows of the line moves it little.
   const double unit = 0.954 * noise;
-  if (!s.level.empty()) out.profile = profileStep(s, p, middles, half, within, noise);
+  if (!s.level.empty()) {
+    out.profile = profileStep(s, p, middles, half, within, noise);
+    out.brightest = brightestBin(s, p, middles, half, within);
+  }
   // Per line, per bin offset, how far the rows depart from their reference,
   // in units of the noise's: apart from each other (the rows of a line
   // move together, if the light drifts along the strip at all; a scene's
@@ -659,7 +684,7 @@ double changeBetweenPictures(const Samples& s, const LinePrior& p, const std::ve
 }  // namespace
 
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, const Framing& framing, double rebate) {
+                             const std::vector<LinePrior>& priors, const Framing& framing, const Rebate& rebate) {
   FrameLines out;
   if (priors.empty() || ts.empty() || !(priors[0].period > 8)) return out;
   // Bins about a hundred-and-fiftieth of the shortest picture (a frame
@@ -739,12 +764,16 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     if (e.flatness > 0) score -= kUnflat * std::log(e.flatness / flattest[static_cast<size_t>(p.aperture)]);
     // Film the camera never exposed is no brighter than the rebate: a
     // bright band inside a picture, between two dark parts, is no line.
-    if (e.level > kRebateShare * rebate + kRebateSlack) score -= kBrighterThanRebate;
+    if (e.level > kRebateShare * rebate.level + kRebateSlack) score -= kBrighterThanRebate;
     // On a negative or reversal film the line is unexposed film like the
     // rebate, at its level, while a still scene's band that repeats at the
     // pitch lies at a level of its own. (A print's line is printed black,
     // far below its clear rebate: there this tells nothing.)
-    if (std::abs(e.level - rebate) <= std::max(kAtRebateSlack, kAtRebateShare * rebate)) score += kAtRebate;
+    if (std::abs(e.level - rebate.level) <= std::max(kAtRebateSlack, kAtRebateShare * rebate.level)) score += kAtRebate;
+    // On a colour negative the line is the brightest the film gets: where
+    // even its brightest part lies well below the masked base, it is a
+    // still scene's dark band that repeats at the pitch, however plain.
+    if (rebate.masked && e.brightest < kDarkerThanMask * rebate.level) score -= kNotUnexposed;
     // A line plain in the rows' median level, at this prior alone, is this
     // prior's, however faint in each row.
     if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) {

@@ -351,7 +351,7 @@ Registration registerStrip(const cv::Mat& scan) {
   // The priors, then along: the frame lines; across: the way the aperture sits and the long edges.
   const FramePriors fp = framePriors(m, p, scan.size());
   const std::vector<double> band = bandAcross(fp.ways, p, fp.mmT);
-  const double rebate = rebateLevel(scan, m);
+  const Rebate rebate = rebateOf(scan, m);
   FrameLines lines = measureFrameLines(scan, m.axes, band, fp.lines, fp.framing, rebate);
   if (lines.candidate < 0) {
     const LinePrior& l = fp.lines.front();

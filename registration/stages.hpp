@@ -14,7 +14,7 @@
 //   priorsOf            the gauge's published geometry, in millimetres
 //   framePriors         where that geometry puts the frames on this scan
 //   sampleAlong         the scan itself sampled along the strip, for the measures below
-//   rebateLevel         how bright unexposed film shows, between the holes
+//   rebateOf            how bright unexposed film shows, between the holes
 //   measureFrameLines   the frame lines' ends, measured about their priors
 //   measurePictureEdges the pictures' long edges, measured about their priors
 //   pictureContrast, pictureTexture, variationThroughLines  which way the Academy picture sits
@@ -25,6 +25,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -200,9 +201,14 @@ struct FramePriors {
 };
 FramePriors framePriors(const StripMeasure& m, const Priors& p, cv::Size scan);
 
-// The level of film the camera never exposed, on the rows of holes between
-// the holes: the median, NaN where no row is known.
-double rebateLevel(const cv::Mat& scan, const StripMeasure& m);
+// Film the camera never exposed, on the rows of holes between the holes:
+// its level (the median, NaN where no row is known), and whether it is a
+// colour negative's orange-masked base.
+struct Rebate {
+  double level = NAN;
+  bool masked = false;
+};
+Rebate rebateOf(const cv::Mat& scan, const StripMeasure& m);
 
 // Gray means of the scan along lines parallel to the strip, on the scan
 // itself (scan pixels, strip axes): row i of the result follows the line at
@@ -230,10 +236,11 @@ struct FrameLines {
 // left at the prior where it is not. `ts`: lines across the pictures' inner
 // part. `framing`: how the scan was framed on its pictures, which decides
 // between priors the scan itself cannot.
-// `rebate`: how bright the film the camera never exposed shows (NaN where
-// unknown), above which a run of columns is scene, not line.
+// `rebate`: how bright the film the camera never exposed shows (level NaN
+// where unknown), above which a run of columns is scene, not line; on a
+// colour negative's masked base, well below which it is scene too.
 FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const std::vector<double>& ts,
-                             const std::vector<LinePrior>& priors, const Framing& framing, double rebate);
+                             const std::vector<LinePrior>& priors, const Framing& framing, const Rebate& rebate);
 
 // The pictures' long edges across the strip (t, scan pixels), each measured
 // about its prior where the scan shows it clearly.

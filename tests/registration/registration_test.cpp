@@ -144,9 +144,27 @@ TEST(RebateLevel, IsTheFilmBetweenTheHolesNotTheHoles) {
     scan(cv::Rect(x, 12, 28, 16)).setTo(250);
     m.holes.push_back({{x + 13.5, 19.5}, {28, 16}});
   }
-  EXPECT_EQ(registration::rebateLevel(scan, m), 120);
+  EXPECT_EQ(registration::rebateOf(scan, m).level, 120);
+  EXPECT_FALSE(registration::rebateOf(scan, m).masked);
   m.rowT.clear();
-  EXPECT_TRUE(std::isnan(registration::rebateLevel(scan, m)));
+  EXPECT_TRUE(std::isnan(registration::rebateOf(scan, m).level));
+}
+
+// Only a colour negative's orange base is masked: not a print's clear base
+// with a cast, nor reversal film's black base gone red.
+TEST(RebateLevel, TellsTheOrangeMaskedBase) {
+  struct Base { cv::Scalar bgr; bool masked; };
+  for (const Base& b : {Base{{60, 105, 165}, true}, Base{{150, 158, 168}, false}, Base{{9, 12, 30}, false}}) {
+    cv::Mat scan(60, 400, CV_8UC3, b.bgr);
+    registration::StripMeasure m;
+    m.axes = {0, 199.5, 29.5};
+    m.rowT = {19.5};
+    for (int x = 10; x + 28 <= scan.cols; x += 40) {
+      scan(cv::Rect(x, 12, 28, 16)).setTo(cv::Scalar(250, 250, 250));
+      m.holes.push_back({{x + 13.5, 19.5}, {28, 16}});
+    }
+    EXPECT_EQ(registration::rebateOf(scan, m).masked, b.masked) << b.bgr;
+  }
 }
 
 // Blurred noise holds, at one cut or another, two blobs of like size at a
@@ -238,7 +256,7 @@ TEST(MeasureFrameLines, EndsLieWhereThePixelsChange) {
         std::vector<double> ts;
         for (int i = 0; i < 48; ++i) ts.push_back(12 + 2 * i);
         const registration::FrameLines lines =
-            registration::measureFrameLines(scan, {0, (scan.cols - 1) / 2.0, 59.5}, ts, {prior}, {}, NAN);
+            registration::measureFrameLines(scan, {0, (scan.cols - 1) / 2.0, 59.5}, ts, {prior}, {}, {});
         ASSERT_EQ(lines.candidate, 0);
         ASSERT_TRUE(lines.start.measured && lines.end.measured) << "period " << period << ", first " << first;
         for (const double off : {lines.middle + lines.start.at - (first - 0.5), lines.middle + lines.end.at - (first + width - 0.5)}) {
