@@ -480,17 +480,43 @@ LineFit fitLine(std::vector<Hole>& holes, double pitch) {
   return f;
 }
 
+// A hole's island measured narrower than this share of the blob it was cut as was eaten into.
+constexpr double kEaten = 0.85;
+
+// A hole measured on the image the splices were taken from, unless taking
+// them away ate into it: a picture whose rows stand out over as many rows
+// across as a splice (a ramp towards the strip's end) takes part of the
+// hole beside it with it, and the part measured, narrower than the island
+// it was cut as, leaves hole beyond its edge where the film should border
+// it. Then it is measured on what stands out of its row alone (`uneaten`),
+// and kept if no larger than its island: a hole joined to a band there
+// would be.
+std::optional<Hole> measureBlob(const cv::Mat& image, const cv::Mat* uneaten, const cv::Mat& gray, const Blob& b,
+                                bool bright, double minContrast, double& contrast) {
+  auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
+  if (!hole || enclosed(gray, hole->centre, hole->size, bright, minContrast)) return hole;
+  if (!uneaten || (hole->size.width >= kEaten * b.w && hole->size.height >= kEaten * b.h)) return std::nullopt;
+  double again = 0;
+  hole = measureHole(*uneaten, {b.x, b.y}, {b.w, b.h}, minContrast, &again);
+  if (!hole || hole->size.width > b.w + 1 || hole->size.height > b.h + 1 ||
+      !likeSized({0, 0, hole->size.width, hole->size.height, 0}, b) || !enclosed(gray, hole->centre, hole->size, bright, minContrast))
+    return std::nullopt;
+  contrast = again;
+  return hole;
+}
+
 // A row's holes measured one by one, the missed ones looked for at every
 // pitch step, and the ones of another size (torn, half covered) dropped.
-std::optional<HoleRow> measureRow(const cv::Mat& image, const cv::Mat& gray, const std::vector<Blob>& blobs, bool bright) {
+std::optional<HoleRow> measureRow(const cv::Mat& image, const cv::Mat* uneaten, const cv::Mat& gray,
+                                  const std::vector<Blob>& blobs, bool bright) {
   HoleRow row;
   row.bright = bright;
   constexpr double minContrast = 8;
   std::vector<double> contrasts;
   for (const Blob& b : blobs) {
     double contrast = 0;
-    const auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
-    if (!hole || !enclosed(gray, hole->centre, hole->size, bright, minContrast)) continue;
+    const auto hole = measureBlob(image, uneaten, gray, b, bright, minContrast, contrast);
+    if (!hole) continue;
     row.holes.push_back(*hole);
     contrasts.push_back(contrast);
   }
@@ -669,7 +695,7 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   const double* cutsTo = fine ? std::end(kFineCuts) : std::end(kCuts);
   for (int sense = 0; sense < 2; ++sense) {
     const bool bright = sense == 0;
-    images[sense] = standOut(gray, along, length, bright, fine ? &ofRows[sense] : nullptr);
+    images[sense] = standOut(gray, along, length, bright, &ofRows[sense]);
     std::vector<const cv::Mat*> cutFrom{&images[sense]};
     if (fine) cutFrom.push_back(&ofRows[sense]);
     for (const cv::Mat* image : cutFrom) {
@@ -699,8 +725,9 @@ std::vector<HoleRow> findHoleRows(const cv::Mat& copy, bool fine) {
   });
   std::vector<HoleRow> found;
   for (size_t i = 0; i < candidates.size() && i < (fine ? kFineRowsMeasured : kRowsMeasured); ++i) {
-    const cv::Mat* measured = fine ? ofRows : images;
-    auto row = measureRow(measured[candidates[i].bright ? 0 : 1], gray, candidates[i].blobs, candidates[i].bright);
+    const int sense = candidates[i].bright ? 0 : 1;
+    auto row = fine ? measureRow(ofRows[sense], nullptr, gray, candidates[i].blobs, candidates[i].bright)
+                    : measureRow(images[sense], &ofRows[sense], gray, candidates[i].blobs, candidates[i].bright);
     if (!row) continue;
     row->score = static_cast<double>(row->holes.size()) + candidates[i].fill;
     const auto same = std::find_if(found.begin(), found.end(), [&](const HoleRow& o) { return shareAHole(o, *row); });
