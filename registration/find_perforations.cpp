@@ -100,12 +100,12 @@ cv::Mat openDown(const cv::Mat& src, int length, bool bright) {
 // what stands out of each row before that. `along` is the copy turned, its
 // rows down the columns, turned once for both senses.
 cv::Mat standOut(const cv::Mat& gray, const cv::Mat& along, int length, bool bright, cv::Mat* ofRow = nullptr) {
-  cv::Mat smooth, out;
+  cv::Mat smooth, ofItsRow, out;
   cv::transpose(openDown(along, length, bright), smooth);
-  if (bright) cv::subtract(gray, smooth, out);
-  else cv::subtract(smooth, gray, out);
-  if (ofRow) out.copyTo(*ofRow);
-  cv::subtract(out, openDown(out, length, true), out);
+  if (bright) cv::subtract(gray, smooth, ofItsRow);
+  else cv::subtract(smooth, gray, ofItsRow);
+  cv::subtract(ofItsRow, openDown(ofItsRow, length, true), out);
+  if (ofRow) *ofRow = ofItsRow;
   return out;
 }
 
@@ -480,22 +480,23 @@ LineFit fitLine(std::vector<Hole>& holes, double pitch) {
   return f;
 }
 
-// A hole's island measured narrower than this share of the blob it was cut as was eaten into.
+// A hole's island measured narrower along the strip than this share of the blob it was cut as was eaten into.
 constexpr double kEaten = 0.85;
 
 // A hole measured on the image the splices were taken from, unless taking
 // them away ate into it: a picture whose rows stand out over as many rows
-// across as a splice (a ramp towards the strip's end) takes part of the
+// across as a splice (a ramp towards the strip's end) takes the part of the
 // hole beside it with it, and the part measured, narrower than the island
 // it was cut as, leaves hole beyond its edge where the film should border
-// it. Then it is measured on what stands out of its row alone (`uneaten`),
-// and kept if no larger than its island: a hole joined to a band there
-// would be.
+// it. Where the film borders the island's own box, the hole is measured
+// again on what stands out of its row alone (`uneaten`), and kept if no
+// larger than the island: a hole joined to a band there would be.
 std::optional<Hole> measureBlob(const cv::Mat& image, const cv::Mat* uneaten, const cv::Mat& gray, const Blob& b,
                                 bool bright, double minContrast, double& contrast) {
   auto hole = measureHole(image, {b.x, b.y}, {b.w, b.h}, minContrast, &contrast);
   if (!hole || enclosed(gray, hole->centre, hole->size, bright, minContrast)) return hole;
-  if (!uneaten || (hole->size.width >= kEaten * b.w && hole->size.height >= kEaten * b.h)) return std::nullopt;
+  if (!uneaten || hole->size.width >= kEaten * b.w || !enclosed(gray, {b.x, b.y}, {b.w, b.h}, bright, minContrast))
+    return std::nullopt;
   double again = 0;
   hole = measureHole(*uneaten, {b.x, b.y}, {b.w, b.h}, minContrast, &again);
   if (!hole || hole->size.width > b.w + 1 || hole->size.height > b.h + 1 ||
