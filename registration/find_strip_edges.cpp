@@ -130,16 +130,22 @@ StripEdges findStripEdges(const SliceProfiles& slices, double slope, bool slopeK
   // light band or lettering on the film is not taken for its edge. But a lone
   // hole of strong contrast can set a step that the film's edge, against a
   // light near the film's own base, never reaches: a side left without an
-  // edge is tried again at the least step, and kept only where the two
-  // edges then lie parallel, as a strip's edges do.
+  // edge is tried again at half the step, then at the least step, and kept
+  // only where the two edges then lie parallel, as a strip's edges do. Half
+  // the step first: at the least, the light's own falloff towards the scan's
+  // end may pass for the other side's edge.
   const double minStep = std::max(kLeastEdgeStep, 0.25 * row.contrast);
   out.top = edgeLine(slices, true, minStep, slope, slopeKnown);
   out.bottom = edgeLine(slices, false, minStep, slope, slopeKnown);
   const bool retryTop = !out.top, retryBottom = !out.bottom;
   if (minStep > kLeastEdgeStep && (retryTop || retryBottom)) {
-    if (retryTop) out.top = edgeLine(slices, true, kLeastEdgeStep, slope, slopeKnown);
-    if (retryBottom) out.bottom = edgeLine(slices, false, kLeastEdgeStep, slope, slopeKnown);
-    const bool agree = out.top && out.bottom && std::abs(out.top->slope - out.bottom->slope) <= kEdgesAgree;
+    bool agree = false;
+    for (const double step : {std::max(kLeastEdgeStep, minStep / 2), kLeastEdgeStep}) {
+      if (retryTop) out.top = edgeLine(slices, true, step, slope, slopeKnown);
+      if (retryBottom) out.bottom = edgeLine(slices, false, step, slope, slopeKnown);
+      agree = out.top && out.bottom && std::abs(out.top->slope - out.bottom->slope) <= kEdgesAgree;
+      if (agree || step == kLeastEdgeStep) break;
+    }
     if (!agree && retryTop) out.top.reset();
     if (!agree && retryBottom) out.bottom.reset();
   }

@@ -78,12 +78,12 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
         }
   for (const auto& [name, t] : table) print(name[0] == '~' ? name.substr(1) : name, t);
   print("all", all);
-  // Floors just under what the finder reaches (396 of 400 windows), so that
+  // Floors just under what the finder reaches (397 of 400 windows), so that
   // a change for the worse shows. The windows' floor leaves four windows of
   // room: the generator's filters run on the processor's own vector paths,
   // so another machine's scans may differ in the last bits, and a window
   // that lies on the 98 % line may fall either way.
-  EXPECT_GE(all.right, 0.98 * all.windows);
+  EXPECT_GE(all.right, 0.9825 * all.windows);
   EXPECT_GE(all.gauges, 0.98 * all.scans);
   EXPECT_LE(all.unregistered, 1);
 }
@@ -154,7 +154,9 @@ TEST(FilmScans, WindowsLieOnTheirPictures) {
 // colour negative's still scene whose dark band, a perforation off lines
 // as pale as the base, showed plainer than any line, and a 16 mm hole near
 // the scan's end half eaten where a picture's ramp beside it was taken
-// away as a splice would be.
+// away as a splice would be, and a lone 8 mm hole whose contrast asked
+// more of the strip's edges than they show, while at the least step the
+// light's falloff passed for the far edge.
 TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
   using scangen::Gauge, scangen::Stock;
   struct Case { Gauge gauge; double dpi, tilt; int frames; Stock stock; int channels; bool sound; uint64_t seed; };
@@ -207,7 +209,8 @@ TEST(FilmScans, TrapsOnceFallenIntoAreMissed) {
                         Case{Gauge::Super8, 600, 0.5, 1, Stock::Print, 1, false, 67403},
                         Case{Gauge::Regular8, 900, -1, 1, Stock::Negative, 1, false, 89459},
                         Case{Gauge::Film35, 2400, 1, 4, Stock::Negative, 3, false, 11198},
-                        Case{Gauge::Film16, 1200, -1, 1, Stock::Negative, 1, false, 53069}}) {
+                        Case{Gauge::Film16, 1200, -1, 1, Stock::Negative, 1, false, 53069},
+                        Case{Gauge::Regular8, 1200, 1, 1, Stock::Negative, 1, false, 147}}) {
     scangen::FilmRequest r;
     r.gauge = c.gauge, r.dpi = c.dpi, r.tiltDegrees = c.tilt, r.frames = c.frames, r.stock = c.stock;
     r.channels = c.channels, r.soundTrack = c.sound, r.seed = c.seed;
