@@ -775,8 +775,12 @@ FrameLines measureFrameLines(const cv::Mat& scan, const StripAxes& axes, const s
     // still scene's dark band that repeats at the pitch, however plain.
     if (rebate.masked && e.brightest < kDarkerThanMask * rebate.level) score -= kNotUnexposed;
     // A line plain in the rows' median level, at this prior alone, is this
-    // prior's, however faint in each row.
-    if (i == plainest && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) {
+    // prior's, however faint in each row. Not where the scan is framed on
+    // whole pictures and this prior would cut one that another keeps whole:
+    // a still scene's step from dark to bright, beside a black line on
+    // reversal film, shows plainer in that level than the line itself.
+    const bool cutsAPicture = std::isnan(framing.centre) && mostWhole >= 2 && whole[i] < mostWhole;
+    if (i == plainest && !cutsAPicture && e.profile >= kProfileStep && e.profile >= kProfileLead * plainer) {
       score += kProfileShown;
       if (e.profile >= kProfileDecisiveLead * plainer && e.lines >= kProfileDecisiveLines) score += kProfileDecisive;
     }

@@ -2,7 +2,7 @@
 //
 // The perforations, the strip's edges and the frame lines are all large
 // against a pixel at any resolution worth scanning film at, so they are found
-// on a copy of at most sixty thousand pixels: the finder's cost then hardly
+// on a copy of at most forty thousand pixels: the finder's cost then hardly
 // grows with the resolution, and the reduction's averaging takes out grain
 // and dust. The factor is whole so that every reduced pixel covers the same
 // square of scan pixels and a position maps back exactly (toScan); the copy
@@ -22,7 +22,7 @@ namespace registration {
 
 namespace {
 
-constexpr double kReducedArea = 60000;
+constexpr double kReducedArea = 40000;
 constexpr int kMinReducedRows = 150;
 
 int reductionFactor(cv::Size size) {
