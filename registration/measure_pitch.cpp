@@ -6,7 +6,13 @@
 // the slope; both are least-squares fits over every row at once, each row
 // with an intercept of its own, so two rows of 35 mm film double the
 // evidence. A hole off its fit by a tenth of the pitch (a torn edge the
-// size test let through) is dropped and the fit made again.
+// size test let through) is dropped and the fit made again. Across the
+// strip the rows of a strip are parallel: where their own slopes differ by
+// more than a measure's scatter explains, each row weighs by how closely
+// its holes lie on a line. A bright picture that touches the side of half
+// a row's holes joins them, and they sit off the row together, too few and
+// too little off to be dropped; the plain row beside them then sets the
+// tilt rather than sharing it with them.
 
 #include "stages.hpp"
 
@@ -27,24 +33,62 @@ struct Fit {
   int steps = 0;                   // distinct steps spanned, over all rows
 };
 
-// Pooled least squares with per-row intercepts: the slope of v on u.
+// Pooled least squares with per-row intercepts: the slope of v on u, each
+// row's sums weighted by `weight` (one each when empty).
 double pooledSlope(const std::vector<Numbered>& holes, size_t rows, double (*u)(const Numbered&),
-                   double (*v)(const Numbered&)) {
-  std::vector<double> su(rows, 0), sv(rows, 0), n(rows, 0);
+                   double (*v)(const Numbered&), const std::vector<double>& weight = {}) {
+  std::vector<double> su(rows, 0), sv(rows, 0), n(rows, 0), num(rows, 0), den(rows, 0);
   for (const Numbered& h : holes) su[h.row] += u(h), sv[h.row] += v(h), n[h.row] += 1;
-  double num = 0, den = 0;
   for (const Numbered& h : holes) {
     const double du = u(h) - su[h.row] / n[h.row], dv = v(h) - sv[h.row] / n[h.row];
-    num += du * dv, den += du * du;
+    num[h.row] += du * dv, den[h.row] += du * du;
   }
-  return den > 0 ? num / den : 0;
+  double pooledNum = 0, pooledDen = 0;
+  for (size_t r = 0; r < rows; ++r) {
+    const double w = weight.empty() ? 1 : weight[r];
+    pooledNum += w * num[r], pooledDen += w * den[r];
+  }
+  return pooledDen > 0 ? pooledNum / pooledDen : 0;
+}
+
+// Two rows whose own slopes differ by more than this (about 0.3 degrees) disagree.
+constexpr double kRowsAgree = 0.005;
+
+// Where the rows disagree, each of three holes or more, their weights: the
+// inverse of how far a row's holes scatter across its own line (at least a
+// two-hundredth of the pitch, the scatter a centre's measure leaves).
+// Nothing where they agree or a row has fewer holes.
+std::vector<double> acrossWeights(const std::vector<Numbered>& holes, size_t rows, double pitch) {
+  if (rows < 2) return {};
+  std::vector<std::vector<cv::Point2d>> of(rows);
+  for (const Numbered& h : holes) of[h.row].push_back(h.centre);
+  std::vector<double> weight;
+  double steepest = -1e300, flattest = 1e300;
+  const double least = 0.005 * pitch;
+  for (const std::vector<cv::Point2d>& points : of) {
+    if (points.size() < 3) return {};
+    double sx = 0, sy = 0;
+    for (const cv::Point2d& p : points) sx += p.x, sy += p.y;
+    const double n = static_cast<double>(points.size()), mx = sx / n, my = sy / n;
+    double sxx = 0, sxy = 0;
+    for (const cv::Point2d& p : points) sxx += (p.x - mx) * (p.x - mx), sxy += (p.x - mx) * (p.y - my);
+    const double slope = sxx > 0 ? sxy / sxx : 0;
+    double squares = 0;
+    for (const cv::Point2d& p : points) squares += std::pow(p.y - my - slope * (p.x - mx), 2);
+    const double scatter = std::max(least * least, squares / (n - 2));
+    weight.push_back(1 / scatter);
+    steepest = std::max(steepest, slope), flattest = std::min(flattest, slope);
+  }
+  if (steepest - flattest <= kRowsAgree) return {};
+  return weight;
 }
 
 Fit fit(const std::vector<Numbered>& holes, size_t rows) {
   Fit f;
   f.pitch = pooledSlope(holes, rows, [](const Numbered& h) { return static_cast<double>(h.step); },
                         [](const Numbered& h) { return h.centre.x; });
-  f.slope = pooledSlope(holes, rows, [](const Numbered& h) { return h.centre.x; }, [](const Numbered& h) { return h.centre.y; });
+  f.slope = pooledSlope(holes, rows, [](const Numbered& h) { return h.centre.x; }, [](const Numbered& h) { return h.centre.y; },
+                        acrossWeights(holes, rows, f.pitch));
   f.xAt0.assign(rows, 0), f.yAt0.assign(rows, 0);
   std::vector<double> n(rows, 0);
   for (const Numbered& h : holes) {

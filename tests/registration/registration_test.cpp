@@ -456,6 +456,23 @@ TEST(MeasurePitch, CountsHolesThatLieHalfAPitchOffTheOrigin) {
   EXPECT_NEAR(fit.slope, -0.017, 1e-3);
 }
 
+// Two rows of an untilted strip, half of one row's holes joined to a bright
+// picture beside them and so measured off the row together, as on a
+// benchmark scan: the least-squares fit over both rows tilted the strip by
+// a degree. The plain row sets the tilt; where the rows agree they share it.
+TEST(MeasurePitch, ARowWhoseHolesSitOffTogetherDoesNotTiltTheStrip) {
+  registration::HoleRow plain, joined;
+  const double xs[] = {30.7, 54.7, 78.7, 102.8, 126.9, 150.8};
+  for (int i = 0; i < 6; ++i) {
+    plain.holes.push_back({{xs[i], 176.4}, {9, 14}});
+    joined.holes.push_back({{xs[i], i < 3 ? 32.6 : 29.7}, {9, 14}});
+  }
+  plain.pitchX = joined.pitchX = 24.04;
+  EXPECT_NEAR(registration::measurePitch({&plain, &joined}).slope, 0, 2e-3);
+  for (registration::Hole& h : joined.holes) h.centre.y = 29.7 + 0.004 * h.centre.x;
+  EXPECT_NEAR(registration::measurePitch({&plain, &joined}).slope, 0.002, 1e-9);
+}
+
 // A measure that is no length (a second row whose place could not be
 // taken) must fit no gauge; its logarithm once made every misfit vanish.
 TEST(IdentifyGauge, AMeasureThatIsNoLengthFitsNoGauge) {
