@@ -37,18 +37,15 @@ struct Fit {
 // row's sums weighted by `weight` (one each when empty).
 double pooledSlope(const std::vector<Numbered>& holes, size_t rows, double (*u)(const Numbered&),
                    double (*v)(const Numbered&), const std::vector<double>& weight = {}) {
-  std::vector<double> su(rows, 0), sv(rows, 0), n(rows, 0), num(rows, 0), den(rows, 0);
+  std::vector<double> su(rows, 0), sv(rows, 0), n(rows, 0);
   for (const Numbered& h : holes) su[h.row] += u(h), sv[h.row] += v(h), n[h.row] += 1;
+  double num = 0, den = 0;
   for (const Numbered& h : holes) {
     const double du = u(h) - su[h.row] / n[h.row], dv = v(h) - sv[h.row] / n[h.row];
-    num[h.row] += du * dv, den[h.row] += du * du;
+    const double w = weight.empty() ? 1 : weight[h.row];
+    num += w * (du * dv), den += w * (du * du);
   }
-  double pooledNum = 0, pooledDen = 0;
-  for (size_t r = 0; r < rows; ++r) {
-    const double w = weight.empty() ? 1 : weight[r];
-    pooledNum += w * num[r], pooledDen += w * den[r];
-  }
-  return pooledDen > 0 ? pooledNum / pooledDen : 0;
+  return den > 0 ? num / den : 0;
 }
 
 // Two rows whose own slopes differ by more than this (about 0.3 degrees) disagree.
@@ -59,7 +56,7 @@ constexpr double kRowsAgree = 0.005;
 // two-hundredth of the pitch, the scatter a centre's measure leaves).
 // Nothing where they agree or a row has fewer holes.
 std::vector<double> acrossWeights(const std::vector<Numbered>& holes, size_t rows, double pitch) {
-  if (rows < 2) return {};
+  if (rows < 2 || !(pitch > 0) || !std::isfinite(pitch)) return {};
   std::vector<std::vector<cv::Point2d>> of(rows);
   for (const Numbered& h : holes) of[h.row].push_back(h.centre);
   std::vector<double> weight;
@@ -79,7 +76,9 @@ std::vector<double> acrossWeights(const std::vector<Numbered>& holes, size_t row
     weight.push_back(1 / scatter);
     steepest = std::max(steepest, slope), flattest = std::min(flattest, slope);
   }
-  if (steepest - flattest <= kRowsAgree) return {};
+  if (!(steepest - flattest > kRowsAgree)) return {};
+  for (double w : weight)
+    if (!std::isfinite(w)) return {};
   return weight;
 }
 
