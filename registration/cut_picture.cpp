@@ -2,11 +2,11 @@
 //
 // A window turned by the strip's tilt is resampled upright (bilinear), so
 // the picture comes out at its own size whatever the slant; below a
-// twentieth of a degree the turn would move no corner by a tenth of a pixel
-// on any frame size worth cutting, so the window's own pixels are copied
-// instead and no resampling softens them; a window wholly on the scan
-// then shares the scan's pixels, as a view. What falls outside the scan is
-// black.
+// twentieth of a degree the turn would move a corner of a 35 mm frame
+// scanned at 1200 dpi by under a pixel (about 0.6; 1.3 at 2400 dpi), so the
+// window's own pixels are copied instead and no resampling softens them; a
+// window wholly on the scan then shares the scan's pixels, as a view. What
+// falls outside the scan is black.
 
 #include "registration.hpp"
 
